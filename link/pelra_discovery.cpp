@@ -3,6 +3,8 @@
 // identification (0xFFFB) and its identity (0xFFFC); the same identity seen
 // on several links is one card with several link flags.
 #include "pelrainterface.h"
+
+#include "ftd3xx.h"
 #include "serialports.h"
 #include "zestetm1.h"
 

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
-#include "ftd3xx.h"
+// Handle of an open USB bridge device (the bridge library's own type).
+typedef void *FT_HANDLE;
 
 // The kind of link over which a card is reached.
 enum PELRA_InterfaceType : qint32 {

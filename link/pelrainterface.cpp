@@ -2,6 +2,8 @@
 // demand, moving one packet out and one reply in, and idle closing.
 #include "pelrainterface.h"
 
+#include "ftd3xx.h"
+
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimerEvent>

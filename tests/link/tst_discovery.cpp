@@ -6,7 +6,7 @@ namespace {
 
 QString ManyLinksScenario()
 {
-    return QStringLiteral(R"([uartgige]
+    return QStringLiteral(R"([card_uartgige]
 id=0x0201
 position=2
 firmware=tambril
@@ -19,7 +19,7 @@ uart=ttySOL0
 gige=127.1.1.2
 gige_speed=1000
 
-[zerobyte]
+[card_zerobyte]
 id=0x0401
 position=1
 firmware=ostera
@@ -27,14 +27,14 @@ asics=ostera
 gige=127.0.0.5
 gige_speed=100
 
-[usbonly]
+[card_usbonly]
 id=0x0301
 position=1
 firmware=basemode
 usb_serial=USB0301
 usb_version=2
 
-[noidentity]
+[card_noidentity]
 id=0xFFFF
 position=1
 firmware=tambril

@@ -1,0 +1,22 @@
+// Serial ports of the Camera Link frame grabber.
+//
+// The grabber's UARTs are published by the simulator as symbolic links in
+// $PELRA_SIM_DIR/uart (default /tmp/pelra-sim/uart), each pointing at a
+// pseudo-terminal. portName is the full path of the terminal, which
+// QSerialPort::setPortName takes as it is.
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <QtGlobal>
+
+struct GrabberSerialPort {
+    QString portName;       // e.g. /dev/pts/7
+    quint16 vendorId = 0;   // 0x102B for the grabber's ports
+    QString description;    // e.g. "Camera Link serial port ttySOL0"
+};
+
+constexpr quint16 GrabberVendorId = 0x102B;
+
+// Ports in name order; links whose terminal is gone are left out.
+QVector<GrabberSerialPort> GrabberSerialPorts();
