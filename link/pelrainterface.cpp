@@ -351,9 +351,8 @@ bool PelraInterface::ReadPort(int count, QByteArray &reply)
             }
             if (timer.elapsed() > limitMs)
                 break;
-            while (serialPort.waitForReadyRead(10))
+            if (serialPort.waitForReadyRead(10))
                 reply += serialPort.readAll();
-            reply += serialPort.readAll();
         }
         if (!ok)
             lastError = QStringLiteral("Reading SerialPort %1 timeout! expect %2 bytes, Received %3 bytes")
