@@ -187,15 +187,6 @@ private slots:
         QCOMPARE(ok, operational);
     }
 
-    void familyQuestion_namesTheNewFamily()
-    {
-        QCOMPARE(FamilySwitchQuestion(AsicOstera),
-                 QStringLiteral("Different ASIC type detected (OSTERA instead of TAMBRIL). "
-                                "Load the corresponding OSTERA register table for the Manual Command Tab?"));
-        QCOMPARE(FamilySwitchQuestion(AsicTambril),
-                 QStringLiteral("Different ASIC type detected (TAMBRIL instead of OSTERA). "
-                                "Load the corresponding TAMBRIL register table for the Manual Command Tab?"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAppTexts)

@@ -1,0 +1,17 @@
+#include "appfolder.h"
+
+#include <QCoreApplication>
+
+namespace {
+QString folderOverride;
+}
+
+QString ApplicationFolder()
+{
+    return folderOverride.isEmpty() ? QCoreApplication::applicationDirPath() : folderOverride;
+}
+
+void SetApplicationFolderForTesting(const QString &folder)
+{
+    folderOverride = folder;
+}
