@@ -44,26 +44,26 @@ void TakeFirmwareNames(PELRA_Card &card, const QStringList &names)
 }  // namespace
 
 // Tries the card positions 1..8 on the current link and stops at the first
-// one that answers with a firmware identification and a valid identity.
-bool PelraInterface::ProbeCard(quint8 &select, quint16 &cardId, bool clearFailedReads)
+// one that answers with a firmware identification and a valid identity. On
+// a serial port a silent position leaves no error, and a card counts only
+// when its firmware names can be read too (`names` is then filled).
+bool PelraInterface::ProbeCard(quint8 &select, quint16 &cardId, QStringList *names)
 {
+    const bool serial = names != nullptr;
     for (int position = 0; position < 8; ++position) {
         select = static_cast<quint8>(1u << position);
         quint32 firmware = 0;
         if (!ReadPELRAReg(0xFFFB, firmware, select)) {
-            if (clearFailedReads)
+            if (serial)
                 lastError.clear();
             continue;
         }
         if (!IsFirmwareId(firmware))
             continue;
         quint32 identity = 0;
-        if (!ReadPELRAReg(0xFFFC, identity, select)) {
-            if (clearFailedReads)
-                lastError.clear();
+        if (!ReadPELRAReg(0xFFFC, identity, select) || identity == 0 || identity == 0xFFFF)
             continue;
-        }
-        if (identity == 0 || identity == 0xFFFF)
+        if (serial && !GetPELRAFirmwareNames(*names, select))
             continue;
         cardId = static_cast<quint16>(identity);
         return true;
@@ -71,35 +71,37 @@ bool PelraInterface::ProbeCard(quint8 &select, quint16 &cardId, bool clearFailed
     return false;
 }
 
-bool PelraInterface::AddNetworkCard(const quint8 address[4])
+// The card listed under `cardId`; a card seen for the first time is appended,
+// named after the firmware in its EEPROM whether or not the names could be read.
+PELRA_Card &PelraInterface::ListedCard(quint16 cardId, quint8 select)
+{
+    for (PELRA_Card &card : cards)
+        if (card.cardId == cardId)
+            return card;
+    QStringList names;
+    GetPELRAFirmwareNames(names, select);
+    PELRA_Card card;
+    card.cardId = cardId;
+    TakeFirmwareNames(card, names);
+    cards.append(card);
+    return cards.last();
+}
+
+void PelraInterface::AddNetworkCard(const quint8 address[4])
 {
     hostAddress = QHostAddress(Dotted(address));
     quint8 select = 0;
     quint16 cardId = 0;
-    const bool found = ProbeCard(select, cardId, false);
-    if (found) {
+    if (ProbeCard(select, cardId, nullptr)) {
         quint32 probe = 0;
         ReadPELRAReg(0x0008, probe, select);
         const quint16 speed = GigeSpeedFromProbe(probe);
-        PELRA_Card *known = nullptr;
-        for (PELRA_Card &card : cards)
-            if (card.cardId == cardId)
-                known = &card;
-        if (!known) {
-            QStringList names;
-            GetPELRAFirmwareNames(names, select);
-            PELRA_Card card;
-            card.cardId = cardId;
-            TakeFirmwareNames(card, names);
-            cards.append(card);
-            known = &cards.last();
-        }
-        known->hasGigE = true;
-        std::memcpy(known->ipAddress, address, 4);
-        known->gigeSpeed = speed;
+        PELRA_Card &card = ListedCard(cardId, select);
+        card.hasGigE = true;
+        std::memcpy(card.ipAddress, address, 4);
+        card.gigeSpeed = speed;
     }
     ClosePort();
-    return found;
 }
 
 bool PelraInterface::CheckInterfaces(quint16 port, int gigeTimeoutMs, QVector<quint8 *> &extraAddresses,
@@ -124,29 +126,16 @@ bool PelraInterface::CheckInterfaces(quint16 port, int gigeTimeoutMs, QVector<qu
         if (entry.vendorId != GrabberVendorId)
             continue;
         serialPort.setPortName(entry.portName);
-        for (int position = 0; position < 8; ++position) {
-            const quint8 select = static_cast<quint8>(1u << position);
-            quint32 firmware = 0;
-            if (!ReadPELRAReg(0xFFFB, firmware, select)) {
-                lastError.clear();   // a silent serial port is no error
-                continue;
-            }
-            if (!IsFirmwareId(firmware))
-                continue;
-            quint32 identity = 0;
-            if (!ReadPELRAReg(0xFFFC, identity, select) || identity == 0 || identity == 0xFFFF)
-                continue;
-            QStringList names;
-            if (!GetPELRAFirmwareNames(names, select))
-                continue;
+        quint8 select = 0;
+        quint16 cardId = 0;
+        QStringList names;
+        if (ProbeCard(select, cardId, &names)) {
             PELRA_Card card;
             card.hasUART = true;
-            card.cardId = static_cast<quint16>(identity);
+            card.cardId = cardId;
             card.serialPortName = entry.portName;
             TakeFirmwareNames(card, names);
             cards.append(card);
-            ClosePort();
-            break;
         }
         ClosePort();
     }
@@ -222,28 +211,17 @@ bool PelraInterface::CheckInterfaces(quint16 port, int gigeTimeoutMs, QVector<qu
 
         quint8 select = 0;
         quint16 cardId = 0;
-        const bool found = ProbeCard(select, cardId, false);
+        const bool found = ProbeCard(select, cardId, nullptr);
         CloseUSBHandle();
         if (!found)
             continue;
-        PELRA_Card *known = nullptr;
-        for (PELRA_Card &card : cards)
-            if (card.cardId == cardId)
-                known = &card;
-        if (!known) {
-            QStringList names;
-            GetPELRAFirmwareNames(names, select);
-            CloseUSBHandle();
-            PELRA_Card card;
-            card.cardId = cardId;
-            TakeFirmwareNames(card, names);
-            cards.append(card);
-            known = &cards.last();
-        }
-        known->hasUSB = true;
-        std::memcpy(known->usbSerialNumber, usbSerialNumber, sizeof usbSerialNumber);
-        known->usbSpeed = speed;
-        known->usbHandle = nullptr;
+        // A new card's names are read over the device again, which reopens it.
+        PELRA_Card &card = ListedCard(cardId, select);
+        CloseUSBHandle();
+        card.hasUSB = true;
+        std::memcpy(card.usbSerialNumber, usbSerialNumber, sizeof usbSerialNumber);
+        card.usbSpeed = speed;
+        card.usbHandle = nullptr;
     }
 
     // The first card becomes current, over its best link.

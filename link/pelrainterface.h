@@ -139,8 +139,9 @@ public:
     quint16 asicTypeId = 0;
 
 private:
-    bool ProbeCard(quint8 &select, quint16 &cardId, bool clearFailedReads);
-    bool AddNetworkCard(const quint8 address[4]);
+    bool ProbeCard(quint8 &select, quint16 &cardId, QStringList *names);
+    PELRA_Card &ListedCard(quint16 cardId, quint8 select);
+    void AddNetworkCard(const quint8 address[4]);
     void CloseUSBHandle();
     void FreeScienceBuffers();
 
