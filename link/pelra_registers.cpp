@@ -13,6 +13,11 @@ namespace {
 // Writing the power-enable register switches supplies; give them time to settle.
 constexpr quint16 PowerEnableRegister = 0x0300;
 
+QString TooFewValues(const char *operation, int count, int given)
+{
+    return QStringLiteral("%1 failed: blocks = %2 but only %3 values given").arg(QLatin1String(operation)).arg(count).arg(given);
+}
+
 QString TooLarge(const char *operation, int count)
 {
     return QStringLiteral("%1 failed: blocks = %2 exceeds the limit of %3 registers")
@@ -165,4 +170,38 @@ bool PelraInterface::ReadASICBlock(quint16 address, int count, quint32 *values, 
     }
     PelraPacket::BlockValues(reply, count, width, values);
     return true;
+}
+
+bool PelraInterface::WritePELRABlock(quint16 address, int count, const QVector<quint32> &values, quint8 select)
+{
+    if (values.size() < count) {
+        lastError = TooFewValues("WritePELRABlock", count, values.size());
+        return false;
+    }
+    return WritePELRABlock(address, count, values.constData(), select);
+}
+
+bool PelraInterface::ReadPELRABlock(quint16 address, int count, QVector<quint32> &values, quint8 select)
+{
+    if (values.size() < count)
+        values.resize(count);
+    return ReadPELRABlock(address, count, values.data(), select);
+}
+
+bool PelraInterface::WriteASICBlock(quint16 address, int count, const QVector<quint32> &values, quint16 asicSelect,
+                                    bool dma)
+{
+    if (values.size() < count) {
+        lastError = TooFewValues("WriteASICBlock", count, values.size());
+        return false;
+    }
+    return WriteASICBlock(address, count, values.constData(), asicSelect, dma);
+}
+
+bool PelraInterface::ReadASICBlock(quint16 address, int count, QVector<quint32> &values, quint16 asicSelect,
+                                   bool wide24, bool dma)
+{
+    if (values.size() < count)
+        values.resize(count);
+    return ReadASICBlock(address, count, values.data(), asicSelect, wide24, dma);
 }

@@ -49,6 +49,9 @@ public:
     bool ReadPELRAReg(quint16 address, quint32 *value, quint8 select) { return ReadPELRAReg(address, *value, select); }
     bool WritePELRABlock(quint16 address, int count, const quint32 *values, quint8 select);
     bool ReadPELRABlock(quint16 address, int count, quint32 *values, quint8 select);
+    // The same for values kept in a vector; a read grows it to `count` entries.
+    bool WritePELRABlock(quint16 address, int count, const QVector<quint32> &values, quint8 select);
+    bool ReadPELRABlock(quint16 address, int count, QVector<quint32> &values, quint8 select);
 
     // --- ASIC registers ---
     bool WriteASICReg(quint16 address, quint32 value, quint16 asicSelect, bool dma);
@@ -59,6 +62,9 @@ public:
     }
     bool WriteASICBlock(quint16 address, int count, const quint32 *values, quint16 asicSelect, bool dma);
     bool ReadASICBlock(quint16 address, int count, quint32 *values, quint16 asicSelect, bool wide24, bool dma);
+    bool WriteASICBlock(quint16 address, int count, const QVector<quint32> &values, quint16 asicSelect, bool dma);
+    bool ReadASICBlock(quint16 address, int count, QVector<quint32> &values, quint16 asicSelect, bool wide24,
+                       bool dma);
 
     // --- housekeeping ---
     PELRA_ASICType GetAsicType(quint8 select);

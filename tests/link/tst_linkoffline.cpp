@@ -40,6 +40,7 @@ private slots:
     void setAsicType_mapsFamilyToIdentification();
     void blockArguments_refusedBeforeSending_data();
     void blockArguments_refusedBeforeSending();
+    void vectorBlocks_checkTheirLength();
     void housekeeping_reportsTheInnerFailure();
     void baseModeAsicProbe_readsNothing();
     void serialPortInfo_emptyForUnknownIndex();
@@ -156,6 +157,24 @@ void TestLinkOffline::blockArguments_refusedBeforeSending()
     // Without a link any packet sent would leave the no-interface text instead.
     QCOMPARE(link.ErrorString(), error);
     QCOMPARE(values.first(), 0xABCDu);
+}
+
+void TestLinkOffline::vectorBlocks_checkTheirLength()
+{
+    PelraInterface link;
+    const QVector<quint32> two{1, 2};
+    QVERIFY(!link.WritePELRABlock(0x0100, 3, two, 1));
+    QCOMPARE(link.ErrorString(), QStringLiteral("WritePELRABlock failed: blocks = 3 but only 2 values given"));
+    QVERIFY(!link.WriteASICBlock(0x0100, 3, two, 1, false));
+    QCOMPARE(link.ErrorString(), QStringLiteral("WriteASICBlock failed: blocks = 3 but only 2 values given"));
+    QVERIFY(!link.WritePELRABlock(0x0100, 2, two, 1));
+    QCOMPARE(link.ErrorString(), NoWrite);
+
+    QVector<quint32> read;
+    QVERIFY(!link.ReadPELRABlock(0x0100, 4, read, 1));
+    QCOMPARE(read.size(), 4);
+    QVERIFY(!link.ReadASICBlock(0x0100, 5, read, 1, false, false));
+    QCOMPARE(read.size(), 5);
 }
 
 void TestLinkOffline::housekeeping_reportsTheInnerFailure()
