@@ -1,5 +1,7 @@
 #include "cardtexts.h"
 
+#include "stringconvert.h"
+
 namespace {
 
 QString CardIdDigits(quint16 cardId)
@@ -26,11 +28,7 @@ QString CardLogPrefix(quint16 cardId)
 
 QString DottedAddress(const PELRA_Card &card)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(card.ipAddress[0])
-        .arg(card.ipAddress[1])
-        .arg(card.ipAddress[2])
-        .arg(card.ipAddress[3]);
+    return DottedAddress(card.ipAddress);
 }
 
 PELRA_InterfaceType BestInterface(const PELRA_Card &card)

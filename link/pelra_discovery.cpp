@@ -6,6 +6,7 @@
 
 #include "ftd3xx.h"
 #include "serialports.h"
+#include "stringconvert.h"
 #include "zestetm1.h"
 
 #include <cstring>
@@ -16,11 +17,6 @@ bool IsFirmwareId(quint32 value)
 {
     return value == PELRA_Global::FIRMWARE_ID_BASEMODE || value == PELRA_Global::FIRMWARE_ID_TAMBRIL
            || value == PELRA_Global::FIRMWARE_ID_OSTERA;
-}
-
-QString Dotted(const quint8 address[4])
-{
-    return QStringLiteral("%1.%2.%3.%4").arg(address[0]).arg(address[1]).arg(address[2]).arg(address[3]);
 }
 
 quint16 GigeSpeedFromProbe(quint32 probe)
@@ -89,7 +85,7 @@ PELRA_Card &PelraInterface::ListedCard(quint16 cardId, quint8 select)
 
 void PelraInterface::AddNetworkCard(const quint8 address[4])
 {
-    hostAddress = QHostAddress(Dotted(address));
+    hostAddress = QHostAddress(DottedAddress(address));
     quint8 select = 0;
     quint16 cardId = 0;
     if (ProbeCard(select, cardId, nullptr)) {
@@ -155,9 +151,9 @@ bool PelraInterface::CheckInterfaces(quint16 port, int gigeTimeoutMs, QVector<qu
                                            "address by ZestETM1CountCards");
                 continue;
             }
-            const QString dotted = Dotted(address);
+            const QString dotted = DottedAddress(address);
             for (int i = extraAddresses.size() - 1; i >= 0; --i)
-                if (extraAddresses.at(i) && Dotted(extraAddresses.at(i)) == dotted)
+                if (extraAddresses.at(i) && DottedAddress(extraAddresses.at(i)) == dotted)
                     extraAddresses.remove(i);
             AddNetworkCard(address);
         }
@@ -234,11 +230,7 @@ bool PelraInterface::CheckInterfaces(quint16 port, int gigeTimeoutMs, QVector<qu
         interfaceType = InterfaceNone;
     } else {
         const PELRA_Card &first = cards.first();
-        currentCardId = first.cardId;
-        serialPort.setPortName(first.serialPortName);
-        hostAddress = QHostAddress(Dotted(first.ipAddress));
-        std::memcpy(usbSerialNumber, first.usbSerialNumber, sizeof usbSerialNumber);
-        usbHandle = first.usbHandle;
+        TakeCardAddresses(first);
         interfaceType = first.hasGigE ? InterfaceGigE : first.hasUART ? InterfaceUART : InterfaceUSB;
     }
     cardsOut = cards;

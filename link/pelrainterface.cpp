@@ -3,6 +3,7 @@
 #include "pelrainterface.h"
 
 #include "ftd3xx.h"
+#include "stringconvert.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -17,11 +18,6 @@ constexpr quint8 PipeIn = 0x82;
 constexpr quint8 PipeScience2 = 0x83;
 constexpr int WriteWaitMs = 3000;
 constexpr int ConnectWaitMs = 10000;
-
-QString DottedAddress(const quint8 address[4])
-{
-    return QStringLiteral("%1.%2.%3.%4").arg(address[0]).arg(address[1]).arg(address[2]).arg(address[3]);
-}
 
 }  // namespace
 
@@ -38,19 +34,7 @@ PelraInterface::~PelraInterface()
         killTimer(idleTimerId);
         idleTimerId = 0;
     }
-    FreeScienceBuffers();
     ClosePort();
-}
-
-void PelraInterface::FreeScienceBuffers()
-{
-    if (scienceBuffers) {
-        for (int i = 0; i < scienceBufferCount; ++i)
-            delete[] scienceBuffers[i];
-        delete[] scienceBuffers;
-    }
-    scienceBuffers = nullptr;
-    scienceBufferCount = 0;
 }
 
 void PelraInterface::SetIdleTimerPeriod(int ms)
@@ -109,15 +93,21 @@ int PelraInterface::SetCurrentInterfaceType(quint16 cardId, PELRA_InterfaceType 
         tcpSocket.abort();
     CloseUSBHandle();
 
-    currentCardId = match->cardId;
-    serialPort.setPortName(match->serialPortName);
-    hostAddress = QHostAddress(DottedAddress(match->ipAddress));
-    std::memcpy(usbSerialNumber, match->usbSerialNumber, sizeof usbSerialNumber);
-    usbSerialNumber[sizeof usbSerialNumber - 1] = 0;
-    usbHandle = match->usbHandle;
+    TakeCardAddresses(*match);
 
     idleState = 0;
     return (static_cast<int>(currentCardId) << 16) + interfaceType;
+}
+
+// Makes the card's identity and its addresses on every link the current ones.
+void PelraInterface::TakeCardAddresses(const PELRA_Card &card)
+{
+    currentCardId = card.cardId;
+    serialPort.setPortName(card.serialPortName);
+    hostAddress = QHostAddress(DottedAddress(card.ipAddress));
+    std::memcpy(usbSerialNumber, card.usbSerialNumber, sizeof usbSerialNumber);
+    usbSerialNumber[sizeof usbSerialNumber - 1] = 0;
+    usbHandle = card.usbHandle;
 }
 
 void PelraInterface::CloseUSBHandle()

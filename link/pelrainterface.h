@@ -131,25 +131,19 @@ public:
     quint16 tcpPort = PELRA_Global::DEFAULT_TCP_PORT;
     FT_HANDLE usbHandle = nullptr;
     char usbSerialNumber[16] = {0};
-    // USB science stream
-    int usbBufferCount = 10;
-    quint8 **scienceBuffers = nullptr;
-    int scienceBufferCount = 0;
-    quint64 frameBytes = 0;
     quint16 usbReadTimeoutMs = 500;
     quint16 sciencePipe = 0x82;
     int idleTimerId = 0;
     qint16 idleState = -1;
     QString lastError;
-    bool usbSciLogEnabled = false;
     quint16 asicTypeId = 0;
 
 private:
     bool ProbeCard(quint8 &select, quint16 &cardId, QStringList *names);
     PELRA_Card &ListedCard(quint16 cardId, quint8 select);
     void AddNetworkCard(const quint8 address[4]);
+    void TakeCardAddresses(const PELRA_Card &card);
     void CloseUSBHandle();
-    void FreeScienceBuffers();
 
     int idlePeriodMs = 2000;
     int firmwareLoadTimeoutMs = 11000;

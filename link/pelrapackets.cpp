@@ -139,27 +139,4 @@ void BlockValues(const QByteArray &reply, int count, int width, quint32 *values)
     }
 }
 
-QString Describe(const QByteArray &packet)
-{
-    const quint8 command = ByteAt(packet, 0);
-    const bool card = command & 0x08;
-    const bool read = command & 0x80;
-    const bool block = command & 0x40;
-    QString text = QStringLiteral("%1 %2%3 0x%4 sel 0x%5")
-                       .arg(card ? QStringLiteral("card") : QStringLiteral("asic"),
-                            block ? QStringLiteral("block ") : QString(),
-                            read ? QStringLiteral("read") : QStringLiteral("write"))
-                       .arg((ByteAt(packet, 2) << 8) | ByteAt(packet, 3), 4, 16, QLatin1Char('0'))
-                       .arg(ByteAt(packet, 1), 2, 16, QLatin1Char('0'));
-    if (!card && (command & 0x20))
-        text += QStringLiteral(" dma");
-    if (!card && (command & 0x10))
-        text += QStringLiteral(" 24bit");
-    if (block)
-        text += QStringLiteral(" n %1").arg(((ByteAt(packet, 4) << 8) | ByteAt(packet, 5)) + 1);
-    else if (!read)
-        text += QStringLiteral(" = 0x%1").arg(QString::fromLatin1(packet.mid(4).toHex()));
-    return text;
-}
-
 }  // namespace PelraPacket

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 #include <QtGlobal>
 
 namespace PelraPacket {
@@ -43,8 +42,5 @@ bool AsicBlockReplyOk(const QByteArray &reply, const QByteArray &request, bool w
 
 // Values of a block reply starting at byte 5, a missing byte counting as 0.
 void BlockValues(const QByteArray &reply, int count, int width, quint32 *values);
-
-// A packet in readable form, for traces: "card read 0xfffb sel 0x01".
-QString Describe(const QByteArray &packet);
 
 }  // namespace PelraPacket

@@ -14,3 +14,8 @@ QString ushort2hStr(quint16 value)
 {
     return QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0'));
 }
+
+QString DottedAddress(const quint8 address[4])
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(address[0]).arg(address[1]).arg(address[2]).arg(address[3]);
+}

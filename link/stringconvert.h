@@ -1,4 +1,4 @@
-// Hexadecimal texts used in the card link's failure messages.
+// Texts of register values and addresses used in the card link's messages.
 #pragma once
 
 #include <QString>
@@ -10,3 +10,5 @@ QString byte2hStr(quint8 value);
 QString bytes2hStr(quint8 first, quint8 second);
 // "0x" and four digits.
 QString ushort2hStr(quint16 value);
+// An IPv4 address, first byte first, in dotted decimal notation.
+QString DottedAddress(const quint8 address[4]);
