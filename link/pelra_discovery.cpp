@@ -113,11 +113,7 @@ bool PelraInterface::CheckInterfaces(quint16 port, int gigeTimeoutMs, QVector<qu
     // Serial phase: only the grabber's serial ports can reach a card.
     interfaceType = InterfaceUART;
     serialPort.setPortName(QString());
-    serialPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
-    serialPort.setParity(QSerialPort::EvenParity);
-    serialPort.setDataBits(QSerialPort::Data8);
-    serialPort.setStopBits(QSerialPort::OneStop);
-    serialPort.setFlowControl(QSerialPort::NoFlowControl);
+    ApplySerialSettings();
     for (const SerialPortEntry &entry : ListSerialPorts()) {
         if (entry.vendorId != GrabberVendorId)
             continue;

@@ -24,6 +24,7 @@ constexpr int ConnectWaitMs = 10000;
 PelraInterface::PelraInterface(QObject *parent)
     : QObject(parent)
 {
+    ApplySerialSettings();
     if (parent)
         idleTimerId = startTimer(idlePeriodMs, Qt::CoarseTimer);
 }
@@ -35,6 +36,16 @@ PelraInterface::~PelraInterface()
         idleTimerId = 0;
     }
     ClosePort();
+}
+
+// Every card's grabber UART runs at these settings.
+void PelraInterface::ApplySerialSettings()
+{
+    serialPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    serialPort.setParity(QSerialPort::EvenParity);
+    serialPort.setDataBits(QSerialPort::Data8);
+    serialPort.setStopBits(QSerialPort::OneStop);
+    serialPort.setFlowControl(QSerialPort::NoFlowControl);
 }
 
 void PelraInterface::SetIdleTimerPeriod(int ms)
@@ -245,10 +256,32 @@ void PelraInterface::ClosePort()
     CloseUSBHandle();
 }
 
+bool PelraInterface::IsPortOpen() const
+{
+    return serialPort.isOpen() || tcpSocket.state() != QAbstractSocket::UnconnectedState || usbHandle != nullptr;
+}
+
+// A reply that missed its time-out may still arrive. Commands are answered
+// strictly in order, so anything waiting when a new command goes out belongs to
+// an earlier one. USB needs nothing here: a failed read closes the handle, and
+// with it whatever the bridge still delivers to it.
+void PelraInterface::DiscardStaleInput()
+{
+    if (interfaceType == InterfaceGigE && tcpSocket.state() == QAbstractSocket::ConnectedState) {
+        tcpSocket.readAll();
+        while (tcpSocket.waitForReadyRead(0))
+            tcpSocket.readAll();
+    } else if (interfaceType == InterfaceUART && serialPort.isOpen()) {
+        serialPort.clear(QSerialPort::Input);
+        serialPort.readAll();
+    }
+}
+
 bool PelraInterface::WritePort(const QByteArray &packet)
 {
     idleState = -1;
     bool ok = false;
+    DiscardStaleInput();
     switch (interfaceType) {
     case InterfaceUSB: {
         if (!OpenUSBPort())

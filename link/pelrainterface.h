@@ -46,7 +46,6 @@ public:
     // --- card registers ---
     bool WritePELRAReg(quint16 address, quint32 value, quint8 select);
     bool ReadPELRAReg(quint16 address, quint32 &value, quint8 select);
-    bool ReadPELRAReg(quint16 address, quint32 *value, quint8 select) { return ReadPELRAReg(address, *value, select); }
     bool WritePELRABlock(quint16 address, int count, const quint32 *values, quint8 select);
     bool ReadPELRABlock(quint16 address, int count, quint32 *values, quint8 select);
     // The same for values kept in a vector; a read grows it to `count` entries.
@@ -56,10 +55,6 @@ public:
     // --- ASIC registers ---
     bool WriteASICReg(quint16 address, quint32 value, quint16 asicSelect, bool dma);
     bool ReadASICReg(quint16 address, quint32 &value, quint16 asicSelect, bool wide24, bool dma);
-    bool ReadASICReg(quint16 address, quint32 *value, quint16 asicSelect, bool wide24, bool dma)
-    {
-        return ReadASICReg(address, *value, asicSelect, wide24, dma);
-    }
     bool WriteASICBlock(quint16 address, int count, const quint32 *values, quint16 asicSelect, bool dma);
     bool ReadASICBlock(quint16 address, int count, quint32 *values, quint16 asicSelect, bool wide24, bool dma);
     bool WriteASICBlock(quint16 address, int count, const QVector<quint32> &values, quint16 asicSelect, bool dma);
@@ -70,50 +65,65 @@ public:
     PELRA_ASICType GetAsicType(quint8 select);
     bool ResetErrCounters(quint8 select);
     bool GetPelraFIFOErrCounter(QVector<quint32> &counters, quint8 select);
-    bool GetPelraFIFOErrCounter(QVector<quint32> *counters, quint8 select) { return GetPelraFIFOErrCounter(*counters, select); }
     bool ResetASICs(bool highPulse, quint8 select);
     bool CloseSPI(quint8 select);
     bool SetPelraClock(float mhz, quint8 select);
     bool GetPelraClock(float &mhz, quint8 select);
-    bool GetPelraClock(float *mhz, quint8 select) { return GetPelraClock(*mhz, select); }
     bool SetCamlinkParamters(quint32 value, quint8 select);
     bool GetCamlinkParamters(quint32 &value, quint8 select);
-    bool GetCamlinkParamters(quint32 *value, quint8 select) { return GetCamlinkParamters(*value, select); }
 
     // --- discovery ---
     bool CheckInterfaces(quint16 tcpPort, int gigeTimeoutMs, QVector<quint8 *> &extraAddresses,
                          QVector<PELRA_Card> &cardsOut);
-    // Same, for callers that keep their addresses or cards in standard vectors.
-    template <class AddressVector, class CardVector>
-    bool CheckInterfaces(quint16 tcpPort, int gigeTimeoutMs, AddressVector &extraAddresses, CardVector &cardsOut)
-    {
-        QVector<quint8 *> extra;
-        for (auto address : extraAddresses)
-            extra.append(reinterpret_cast<quint8 *>(const_cast<void *>(static_cast<const void *>(address))));
-        QVector<PELRA_Card> found;
-        const bool ok = CheckInterfaces(tcpPort, gigeTimeoutMs, extra, found);
-        AddressVector kept;
-        for (auto address : extraAddresses)
-            if (extra.contains(reinterpret_cast<quint8 *>(const_cast<void *>(static_cast<const void *>(address)))))
-                kept.push_back(address);
-        extraAddresses = kept;
-        cardsOut.clear();
-        for (const PELRA_Card &card : found)
-            cardsOut.push_back(card);
-        return ok;
-    }
 
     quint8 GetAvailablePELRAs();
     quint8 GetAvailableASICs();
 
     // --- firmware slots ---
     bool GetPELRAFirmwareNames(QStringList &names, quint8 select);
-    bool GetPELRAFirmwareNames(QStringList *names, quint8 select) { return GetPELRAFirmwareNames(*names, select); }
     quint16 LoadPELRAFirmware(bool slot1, quint16 select);
+
+    // --- register load files (pelra_loadfile.cpp) ---
+    // Runs a .glf/.ald/.mcd file line by line against the masked cards and
+    // ASICs; `dma` is the DMA flag until an asic_mode line changes it. False
+    // at the first failure, with lastError saying which line of which file.
+    bool DownloadSingleFile(const QString &path, quint8 cardMask, quint8 asicMask, bool dma);
+
+    // --- telemetry converter (pelra_telemetry.cpp) ---
+    // Each measurement switches the telemetry clock on if it was off and
+    // leaves 0x0480 as it found it, also after a failure.
+    bool SetTLMConfig(quint16 voltageRate, quint16 voltageAveraging, quint16 currentRate, quint16 currentAveraging,
+                      quint16 groundReference, quint8 select);
+    bool GetTLMConfig(quint16 &voltageRate, quint16 &voltageAveraging, quint16 &currentRate,
+                      quint16 &currentAveraging, quint16 &groundReference, quint8 select);
+    bool GetOneTelemetry(quint16 code, float &value, quint8 select);
+    bool GetTwoTelemetries(quint16 supplyCode, float &voltage, float &current, quint8 select);
+    // values: one per code, in the order of `codes`
+    bool GetTelemetrySet(const quint16 *codes, quint16 count, float *values, quint8 select);
+
+    // --- state, for the window and the tests ---
+    const QVector<PELRA_Card> &KnownCards() const { return cards; }
+    // Takes a card list found earlier (the cards a discovery reported) as the
+    // one to choose from, without probing again.
+    void SetKnownCards(const QVector<PELRA_Card> &list) { cards = list; }
+    quint16 AsicTypeId() const { return asicTypeId; }
+    QString SerialPortName() const { return serialPort.portName(); }
+    QHostAddress HostAddress() const { return hostAddress; }
+    quint16 TcpPort() const { return tcpPort; }
+    QByteArray UsbSerialNumber() const { return QByteArray(usbSerialNumber); }
+    quint16 SciencePipe() const { return sciencePipe; }
+    // True while any of the three links holds an open port or handle.
+    bool IsPortOpen() const;
+    // Idle closing: -1 while a transfer runs, 0 after one, 1 after one idle tick.
+    qint16 IdleState() const { return idleState; }
+    bool IdleTimerRunning() const { return idleTimerId != 0; }
 
     // Shorter waits for tests; the defaults are the card's real timing.
     void SetIdleTimerPeriod(int ms);
     void SetFirmwareLoadTimeout(int ms) { firmwareLoadTimeoutMs = ms; }
+    // Telemetry: limit of a single measurement, limit of a set and the pause
+    // between the status polls of a set.
+    void SetTelemetryWaits(int singleMs, int setMs, int setPollMs);
 
 public slots:
     void GigEError(QAbstractSocket::SocketError error);
@@ -121,7 +131,17 @@ public slots:
 protected:
     void timerEvent(QTimerEvent *event) override;
 
-public:
+private:
+    // Drops whatever a link received before the next request, so that a reply
+    // that came after its time-out is never taken for the next one's.
+    void DiscardStaleInput();
+    void ApplySerialSettings();
+    bool ProbeCard(quint8 &select, quint16 &cardId, QStringList *names);
+    PELRA_Card &ListedCard(quint16 cardId, quint8 select);
+    void AddNetworkCard(const quint8 address[4]);
+    void TakeCardAddresses(const PELRA_Card &card);
+    void CloseUSBHandle();
+
     PELRA_InterfaceType interfaceType = InterfaceNone;
     quint16 currentCardId = 0;
     QVector<PELRA_Card> cards;
@@ -137,14 +157,13 @@ public:
     qint16 idleState = -1;
     QString lastError;
     quint16 asicTypeId = 0;
-
-private:
-    bool ProbeCard(quint8 &select, quint16 &cardId, QStringList *names);
-    PELRA_Card &ListedCard(quint16 cardId, quint8 select);
-    void AddNetworkCard(const quint8 address[4]);
-    void TakeCardAddresses(const PELRA_Card &card);
-    void CloseUSBHandle();
-
     int idlePeriodMs = 2000;
     int firmwareLoadTimeoutMs = 11000;
+
+    // telemetry converter
+    bool MeasureTelemetryItem(quint16 code, bool settle, quint32 &raw, const QString &readFailure, quint8 select);
+    bool RestoreTelemetryConfig(quint32 saved, const QString &localError, quint8 select);
+    int telemetrySingleLimitMs = 3000;
+    int telemetrySetLimitMs = 30000;
+    int telemetrySetPollMs = 500;
 };

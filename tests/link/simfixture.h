@@ -27,6 +27,9 @@ struct SimFixture {
         return QString();
     }
 
+    // Stops the cards; the link's next transfer finds them gone.
+    void stop() { sim.reset(); }
+
     // A card record for the card as the simulator publishes it on `kind`.
     PELRA_Card cardOn(quint16 cardId, PELRA_InterfaceType kind) const
     {
@@ -48,15 +51,10 @@ struct SimFixture {
         return card;
     }
 
-    // Makes the card current on `kind`, with the serial settings discovery uses.
+    // Makes the card current on `kind`, as if discovery had found it there.
     bool attach(PelraInterface &link, quint16 cardId, PELRA_InterfaceType kind) const
     {
-        link.cards = {cardOn(cardId, kind)};
-        link.serialPort.setBaudRate(QSerialPort::Baud115200);
-        link.serialPort.setParity(QSerialPort::EvenParity);
-        link.serialPort.setDataBits(QSerialPort::Data8);
-        link.serialPort.setStopBits(QSerialPort::OneStop);
-        link.serialPort.setFlowControl(QSerialPort::NoFlowControl);
+        link.SetKnownCards({cardOn(cardId, kind)});
         return link.SetCurrentInterfaceType(cardId, kind) != 0;
     }
 };

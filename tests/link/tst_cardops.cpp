@@ -1,5 +1,6 @@
 // Card housekeeping, ASIC access, firmware slots and the position probes,
-// run against simulated cards over the serial link.
+// run against simulated cards over the serial link. Every test gets freshly
+// started cards, so none depends on what an earlier one left behind.
 #include "simfixture.h"
 
 #include <QElapsedTimer>
@@ -45,7 +46,6 @@ class TestCardOps : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void clock_codesRoundTrip_data();
@@ -66,22 +66,17 @@ private:
     PelraInterface link;
 };
 
-void TestCardOps::initTestCase()
+void TestCardOps::init()
 {
     const QString error = fx.start(TwoPositionScenario());
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(fx.attach(link, 0x0101, InterfaceUART));
-}
-
-void TestCardOps::init()
-{
-    link.asicTypeId = 0x5A7E;
+    link.SetAsicType(AsicTambril);
 }
 
 void TestCardOps::cleanup()
 {
-    fx.sim->clearFaults();
-    fx.sim->clearTraffic();
+    fx.stop();
 }
 
 void TestCardOps::clock_codesRoundTrip_data()
@@ -134,7 +129,7 @@ void TestCardOps::resetASICs_pulsesTheFamilysBit()
     QFETCH(bool, highPulse);
     QFETCH(QByteArray, writes);
     fx.sim->setCardRegister(0x0101, 0x0210, 0x0005);
-    link.asicTypeId = static_cast<quint16>(firmware);
+    link.SetAsicType(firmware == 0x3D6C ? AsicOstera : AsicTambril);
     QVERIFY(link.ResetASICs(highPulse, 0x01));
     QTRY_COMPARE_WITH_TIMEOUT(fx.sim->packetCount(0x0101, Link::UART), 3, 1000);
     const QList<QByteArray> packets = fx.sim->receivedPackets(0x0101, Link::UART);
@@ -167,7 +162,7 @@ void TestCardOps::errorCounters_readInOrderAndCleared()
 void TestCardOps::asicAccess_widthFollowsFirmware()
 {
     QCOMPARE(link.GetAsicType(0x01), AsicTambril);
-    QCOMPARE(link.asicTypeId, quint16(0x5A7E));
+    QCOMPARE(link.AsicTypeId(), quint16(0x5A7E));
     QVERIFY(link.WriteASICReg(0x7000, 0xABCDEF, 0x01, false));
     QTRY_COMPARE_WITH_TIMEOUT(fx.sim->asicRegister(0x0101, 0, 0x7000), 0xABCDEFu, 1000);
     quint32 value = 0;
@@ -219,21 +214,21 @@ void TestCardOps::firmwareNames_trimmedDecodedAndMarkersChecked()
     QCOMPARE(names.size(), 0);
     QCOMPARE(link.ErrorString(), QStringLiteral("Reading of slot 1 pelra firmware name failed") + QStringLiteral(
                                      "Reading SerialPort %1 timeout! expect 263 bytes, Received 0 bytes")
-                                     .arg(link.serialPort.portName()));
+                                     .arg(link.SerialPortName()));
 }
 
 void TestCardOps::firmwareReload_reportsTypeOrTimesOut()
 {
     link.SetFirmwareLoadTimeout(600);
     QCOMPARE(link.LoadPELRAFirmware(false, 0x01), quint16(0xBCDE));
-    QCOMPARE(link.asicTypeId, quint16(0xBCDE));
+    QCOMPARE(link.AsicTypeId(), quint16(0xBCDE));
     QCOMPARE(link.LoadPELRAFirmware(true, 0x01), quint16(0x5A7E));
 
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(link.LoadPELRAFirmware(false, 0x04), quint16(0));
     QVERIFY(timer.elapsed() >= 600);
-    QCOMPARE(link.asicTypeId, quint16(0));
+    QCOMPARE(link.AsicTypeId(), quint16(0));
     QCOMPARE(link.ErrorString(), QStringLiteral("Verification of PELRA firmware load failed: readback of hFFFB=0"));
     link.SetFirmwareLoadTimeout(11000);
 }

@@ -47,12 +47,6 @@ QString Dotted(const quint8 *address)
     return QStringLiteral("%1.%2.%3.%4").arg(address[0]).arg(address[1]).arg(address[2]).arg(address[3]);
 }
 
-bool IsOpen(PelraInterface &link)
-{
-    return link.serialPort.isOpen() || link.tcpSocket.state() != QAbstractSocket::UnconnectedState
-           || link.usbHandle != nullptr;
-}
-
 }  // namespace
 
 class TestDiscovery : public QObject
@@ -75,11 +69,12 @@ void TestDiscovery::noCards_emptyListNoLinkAndSuccess()
     QVector<PELRA_Card> cards(1);
     QVERIFY2(link.CheckInterfaces(0, 0, extra, cards), qPrintable(link.ErrorString()));
     QVERIFY(cards.isEmpty());
-    QCOMPARE(link.interfaceType, InterfaceNone);
-    QCOMPARE(link.currentCardId, quint16(0));
-    QCOMPARE(link.serialPort.portName(), QStringLiteral("none"));
-    QCOMPARE(link.hostAddress.toString(), QStringLiteral("0.0.0.0"));
-    QCOMPARE(link.tcpPort, quint16(42306));
+    quint16 current = 7;
+    QCOMPARE(link.GetCurrentInterfaceType(&current), InterfaceNone);
+    QCOMPARE(current, quint16(0));
+    QCOMPARE(link.SerialPortName(), QStringLiteral("none"));
+    QCOMPARE(link.HostAddress().toString(), QStringLiteral("0.0.0.0"));
+    QCOMPARE(link.TcpPort(), quint16(42306));
 }
 
 void TestDiscovery::oneCardOnAllLinks_isOneRecordReachedOverGigE()
@@ -106,9 +101,9 @@ void TestDiscovery::oneCardOnAllLinks_isOneRecordReachedOverGigE()
     quint16 current = 0;
     QCOMPARE(link.GetCurrentInterfaceType(&current), InterfaceGigE);
     QCOMPARE(current, quint16(0x0412));
-    QCOMPARE(link.hostAddress.toString(), QStringLiteral("127.1.1.1"));
-    QVERIFY(!IsOpen(link));
-    QCOMPARE(link.cards.size(), 1);
+    QCOMPARE(link.HostAddress().toString(), QStringLiteral("127.1.1.1"));
+    QVERIFY(!link.IsPortOpen());
+    QCOMPARE(link.KnownCards().size(), 1);
     QCOMPARE(link.PELRASerialPortInfo(0), QStringLiteral("Serial Port connected to %1 : 115200, 8, 2, 1, 0")
                                               .arg(card.serialPortName));
 

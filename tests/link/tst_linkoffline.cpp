@@ -64,32 +64,34 @@ void TestLinkOffline::noLinkChosen_writeAndReadFailWithTheirTexts()
 void TestLinkOffline::setCurrentInterfaceType_walksPastCardsLackingTheLink()
 {
     PelraInterface link;
-    link.cards = {Card(0x0412, true, false, false), Card(0x0412, false, false, true), Card(0x0007, true, true, true)};
+    link.SetKnownCards({Card(0x0412, true, false, false), Card(0x0412, false, false, true), Card(0x0007, true, true, true)});
     const int result = link.SetCurrentInterfaceType(0x0412, InterfaceUSB);
     QCOMPARE(result, (0x0412 << 16) + 1);
     quint16 id = 0;
     QCOMPARE(link.GetCurrentInterfaceType(&id), InterfaceUSB);
     QCOMPARE(id, quint16(0x0412));
-    QCOMPARE(QByteArray(link.usbSerialNumber), QByteArray("USB0001"));
-    QCOMPARE(link.idleState, qint16(0));
+    QCOMPARE(link.UsbSerialNumber(), QByteArray("USB0001"));
+    QCOMPARE(link.IdleState(), qint16(0));
 
     QCOMPARE(link.SetCurrentInterfaceType(0x0007, InterfaceUART), (0x0007 << 16) + 3);
-    QCOMPARE(link.serialPort.portName(), QStringLiteral("ttyCARD7"));
+    QCOMPARE(link.SerialPortName(), QStringLiteral("ttyCARD7"));
     QCOMPARE(link.SetCurrentInterfaceType(0x0007, InterfaceGigE), (0x0007 << 16) + 2);
-    QCOMPARE(link.hostAddress.toString(), QStringLiteral("127.1.1.7"));
+    QCOMPARE(link.HostAddress().toString(), QStringLiteral("127.1.1.7"));
 }
 
 void TestLinkOffline::setCurrentInterfaceType_missingLinkFailsAndKeepsState()
 {
     PelraInterface link;
-    link.cards = {Card(0x0412, true, false, false)};
+    link.SetKnownCards({Card(0x0412, true, false, false)});
     QVERIFY(link.SetCurrentInterfaceType(0x0412, InterfaceGigE) != 0);
     QCOMPARE(link.SetCurrentInterfaceType(0x0412, InterfaceUSB), 0);
     QCOMPARE(link.ErrorString(),
              QStringLiteral("This interface is not available in the existing list. Check Interface!"));
-    QCOMPARE(link.interfaceType, InterfaceGigE);
+    QCOMPARE(link.GetCurrentInterfaceType(nullptr), InterfaceGigE);
     QCOMPARE(link.SetCurrentInterfaceType(0x0999, InterfaceGigE), 0);
-    QCOMPARE(link.currentCardId, quint16(0x0412));
+    quint16 id = 0;
+    QCOMPARE(link.GetCurrentInterfaceType(&id), InterfaceGigE);
+    QCOMPARE(id, quint16(0x0412));
 }
 
 void TestLinkOffline::setAsicType_mapsFamilyToIdentification_data()
@@ -108,9 +110,10 @@ void TestLinkOffline::setAsicType_mapsFamilyToIdentification()
     QFETCH(int, type);
     QFETCH(int, id);
     PelraInterface link;
-    link.asicTypeId = 0x1234;
+    // Start from another family so that every row shows a change.
+    link.SetAsicType(type == AsicOstera ? AsicTambril : AsicOstera);
     link.SetAsicType(static_cast<PELRA_ASICType>(type));
-    QCOMPARE(int(link.asicTypeId), id);
+    QCOMPARE(int(link.AsicTypeId()), id);
 }
 
 void TestLinkOffline::blockArguments_refusedBeforeSending_data()
@@ -180,9 +183,9 @@ void TestLinkOffline::vectorBlocks_checkTheirLength()
 void TestLinkOffline::housekeeping_reportsTheInnerFailure()
 {
     PelraInterface link;
-    link.asicTypeId = 0x5A7E;
+    link.SetAsicType(AsicTambril);
     QCOMPARE(link.GetAsicType(1), AsicUnknown);
-    QCOMPARE(link.asicTypeId, quint16(0));
+    QCOMPARE(link.AsicTypeId(), quint16(0));
     QCOMPARE(link.ErrorString(), QStringLiteral("Reading PELRA register (0xFFFB) for ASIC type failed. ") + NoWrite);
 
     QVERIFY(!link.ResetErrCounters(1));
@@ -226,7 +229,7 @@ void TestLinkOffline::serialPortInfo_emptyForUnknownIndex()
 {
     PelraInterface link;
     QVERIFY(link.PELRASerialPortInfo(0).isEmpty());
-    link.cards = {Card(1, false, true, false)};
+    link.SetKnownCards({Card(1, false, true, false)});
     QVERIFY(link.PELRASerialPortInfo(1).isEmpty());
     QVERIFY(link.PELRASerialPortInfo(-1).isEmpty());
     QVERIFY(link.PELRASerialPortInfo(0).startsWith(QStringLiteral("Serial Port connected to ttyCARD1 : ")));

@@ -29,6 +29,8 @@ id = 0x0413
 position = 3
 firmware = tambril
 asics = tambril
+slot1_type = tambril
+slot2_type = ostera
 slot2_valid = false
 reload_ms = 50
 usb_serial = PELRA0412
@@ -141,9 +143,19 @@ void TestSimCards::reload_readsZeroThenSlotFirmware()
 
 void TestSimCards::reload_ofInvalidSlot_leavesNoFirmware()
 {
-    QVERIFY(port->send(protocol::cardWrite(0x04, 0x1008, 2)));
-    QTest::qWait(150);   // three times the card's reload time
-    QCOMPARE(port->ask(protocol::cardRead(0x04, 0xFFFB), 5).toHex(), QByteArray("40fffb0000"));
+    // Slot 2 names OSTERA firmware but its page is erased. The same wait that
+    // lets the valid slot 1 finish must leave the card without firmware, so a
+    // reload that merely had not finished could not pass.
+    const auto reloadAndWait = [this](quint16 slot) {
+        port->send(protocol::cardWrite(0x04, 0x1008, slot));
+        QTest::qWait(150);   // three times the card's reload time
+        return port->ask(protocol::cardRead(0x04, 0xFFFB), 5).toHex();
+    };
+    QCOMPARE(reloadAndWait(1), QByteArray("40fffb5a7e"));
+    QCOMPARE(reloadAndWait(2), QByteArray("40fffb0000"));
+    // Nothing is relayed to the ASIC either.
+    QVERIFY(port->ask(protocol::asicRead(0x04, 0x0010, false, false), 5).isEmpty());
+    QCOMPARE(reloadAndWait(1), QByteArray("40fffb5a7e"));
     QCOMPARE(s->sim.cardRegister(0x0412, 0xFFFB), quint16(0x5A7E));
 }
 
