@@ -66,6 +66,7 @@ public:
     QTcpServer *control = nullptr;
     QHash<QTcpSocket *, QByteArray> pending;   // bytes of requests not yet complete
     std::atomic<int> answered{0};
+    int droppedControls = 0;
 };
 
 bool NetModule::Private::matchesSearch(const QByteArray &text) const
@@ -175,6 +176,12 @@ void NetModule::Private::serveDescription(QTcpSocket *socket)
 
 void NetModule::Private::serveControl(QTcpSocket *socket)
 {
+    if (!pending.contains(socket) && droppedControls < cfg.dropSettingsConnections) {
+        ++droppedControls;   // a busy module: the request is taken and the connection closed
+        socket->readAll();
+        socket->disconnectFromHost();
+        return;
+    }
     QByteArray &buffer = pending[socket];
     buffer += socket->readAll();
     while (buffer.size() >= kRequestSize) {

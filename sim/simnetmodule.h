@@ -30,6 +30,7 @@ struct NetModuleConfig {
     bool noControlPort = false;       // control address lacks ":port"
     quint8 statusByte = 0;            // settings reply byte 2
     bool answerTwice = false;         // every search is answered twice
+    int dropSettingsConnections = 0;  // the first N settings connections are closed unanswered
 };
 
 class NetModule : public QObject

@@ -42,9 +42,10 @@ struct SearchState {
     // port of its description and the one its settings reply gave.
     struct Key { uint32_t address; uint16_t port; };
     std::vector<Key> listed;
-    // Locations already queried, so that a module answering all three
-    // searches (or every interface) is asked only once.
-    std::vector<std::string> queried;
+    // Locations whose module is listed, so that a module answering all three
+    // searches (or every interface) is asked only once. A location whose
+    // exchange failed is not kept: its module is asked again on its next answer.
+    std::vector<std::string> listedLocations;
     bool outOfMemory = false;
 };
 

@@ -1,10 +1,10 @@
 // SSDP search on one interface and the description exchange with each module
 // that answers it.
 //
-// Safety: the library talks only to the multicast group and to the address a
-// search answer came from. A location or control address naming any other
-// host is ignored, and host names are never resolved, so an answer cannot
-// make the search contact a third party.
+// The location's host is resolved (it may be a name) and connected to as it
+// stands; it is not compared with the address the answer came from. The
+// control address and port are taken from the description, which is how the
+// module reports where its settings are served.
 #include "zest_internal.h"
 #include "zest_parse.h"
 
@@ -137,9 +137,9 @@ ZestModuleInfo *NextRecord(SearchState *state)
 
 void QueryModule(const std::string &location, SearchState *state)
 {
-    if (std::find(state->queried.begin(), state->queried.end(), location) != state->queried.end())
+    std::vector<std::string> &known = state->listedLocations;
+    if (std::find(known.begin(), known.end(), location) != known.end())
         return;
-    state->queried.push_back(location);
 
     Location parsed;
     if (!ParseLocation(location, &parsed))
@@ -149,8 +149,10 @@ void QueryModule(const std::string &location, SearchState *state)
     if (!FetchControlAddress(parsed, state->waitMs, address, &descriptionPort))
         return;
     const uint32_t key = AddressKey(address);
-    if (IsListed(*state, key, descriptionPort))
+    if (IsListed(*state, key, descriptionPort)) {
+        known.push_back(location);
         return;
+    }
 
     ZestModuleInfo *record = NextRecord(state);
     if (!record)
@@ -165,6 +167,7 @@ void QueryModule(const std::string &location, SearchState *state)
         return;
     record->timeoutMs = kListedTimeoutMs;
     ++state->count;
+    known.push_back(location);
     state->listed.push_back({key, descriptionPort});
     if (record->controlPort != descriptionPort)
         state->listed.push_back({key, record->controlPort});

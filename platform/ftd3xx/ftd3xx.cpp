@@ -15,7 +15,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -63,10 +66,15 @@ struct ByteQueue {
 
 struct Device {
     int fd = -1;
-    bool dead = false;
+    std::atomic<bool> dead{false};
     std::string serial;
+    std::mutex io;                      // incoming and pipe: a science reader thread shares them
     std::vector<uint8_t> incoming;      // bytes of a message not yet complete
     ByteQueue pipe[2];                  // 0x82, 0x83
+    // Science channels 0 and 1 each on a connection of their own, opened by
+    // the first streaming call on the channel (see usbwire::ScienceAttach).
+    int scienceFd[2] = {-1, -1};
+    bool scienceEnded[2] = {false, false};
     uint32_t timeoutMs[3] = {0, 0, 0};  // 0x02, 0x82, 0x83; 0 waits for ever
     bool haveInfo = false;
     uint8_t infoKind = 0;
@@ -99,9 +107,10 @@ int pipeIndex(uint8_t pipeId)
 
 std::string deviceFolder()
 {
+    // Simulated bridges exist only where the operator points; without a
+    // folder there are none.
     const char *dir = std::getenv("PELRA_SIM_DIR");
-    std::string base = (dir && *dir) ? dir : "/tmp/pelra-sim";
-    return base + "/usb";
+    return (dir && *dir) ? std::string(dir) + "/usb" : std::string();
 }
 
 int connectSocket(const std::string &path)
@@ -168,6 +177,7 @@ bool pump(Device *dev, int waitMs)
     }
     if (ready <= 0)
         return true;
+    std::lock_guard<std::mutex> guard(dev->io);
     uint8_t chunk[65536];
     for (;;) {
         const ssize_t n = ::recv(dev->fd, chunk, sizeof(chunk), 0);
@@ -255,7 +265,10 @@ FT_STATUS readFromPipe(Device *dev, int channel, uint8_t *buffer, uint32_t lengt
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     FT_STATUS status = FT_OK;
     for (;;) {
-        got += uint32_t(dev->pipe[channel].take(buffer + got, length - got));
+        {
+            std::lock_guard<std::mutex> guard(dev->io);
+            got += uint32_t(dev->pipe[channel].take(buffer + got, length - got));
+        }
         if (got == length)
             break;
         if (dev->dead) {
@@ -319,9 +332,10 @@ FT_STATUS FT_Create(void *arg, uint32_t flags, FT_HANDLE *handle)
         return FT_INVALID_PARAMETER;
     *handle = nullptr;
     const std::string serial(static_cast<const char *>(arg));
-    if (serial.empty() || serial.find('/') != std::string::npos)
+    const std::string folder = deviceFolder();
+    if (folder.empty() || serial.empty() || serial.find('/') != std::string::npos)
         return FT_DEVICE_NOT_FOUND;
-    const int fd = connectSocket(deviceFolder() + "/" + serial);
+    const int fd = connectSocket(folder + "/" + serial);
     if (fd < 0)
         return FT_DEVICE_NOT_FOUND;
     Device *dev = new Device;
@@ -350,6 +364,8 @@ FT_STATUS FT_Close(FT_HANDLE handle)
         openDevices.erase(it);
     }
     ::close(dev->fd);
+    closeScience(dev, 0);
+    closeScience(dev, 1);
     delete dev;
     return FT_OK;
 }
@@ -493,7 +509,7 @@ FT_STATUS FT_ReadPipeEx(FT_HANDLE handle, uint8_t channelIndex, uint8_t *buffer,
         return FT_INVALID_HANDLE;
     if (channelIndex > 1 || (!buffer && length > 0))
         return FT_INVALID_PARAMETER;
-    return readFromPipe(dev, channelIndex, buffer, length, transferred, timeoutMs);
+    return readScience(dev, channelIndex, buffer, length, transferred, timeoutMs);
 }
 
 FT_STATUS FT_GetReadQueueStatus(FT_HANDLE handle, uint8_t channelIndex, uint32_t *count)
@@ -504,7 +520,15 @@ FT_STATUS FT_GetReadQueueStatus(FT_HANDLE handle, uint8_t channelIndex, uint32_t
     if (channelIndex > 1 || !count)
         return FT_INVALID_PARAMETER;
     pump(dev, 0);
-    *count = uint32_t(std::min<size_t>(dev->pipe[channelIndex].size(), UINT32_MAX));
+    size_t queued = 0;
+    {
+        std::lock_guard<std::mutex> guard(dev->io);
+        queued = dev->pipe[channelIndex].size();
+    }
+    int streamed = 0;
+    if (attachScience(dev, channelIndex) && ::ioctl(dev->scienceFd[channelIndex], FIONREAD, &streamed) != 0)
+        streamed = 0;
+    *count = uint32_t(std::min<size_t>(queued + size_t(std::max(streamed, 0)), UINT32_MAX));
     return FT_OK;
 }
 

@@ -3,8 +3,8 @@
 // Declares the bridge operations that PAC calls, with the argument and record
 // layouts it relies on. The devices behind it are the simulator's: each
 // simulated bridge is a Unix-domain socket named after its serial number in
-// the folder $PELRA_SIM_DIR/usb (default /tmp/pelra-sim/usb). With no
-// simulator running the device list is simply empty.
+// the folder $PELRA_SIM_DIR/usb. With the variable unset, or no simulator
+// running, the device list is simply empty.
 //
 // Every operation returns FT_OK (0) on success and another status otherwise.
 #pragma once

@@ -20,7 +20,11 @@ enum Kind : uint8_t {
     InfoRequest = 0x10,     // no payload
     InfoReply = 0x90,       // payload: InfoPayload
     SetChannels = 0x11,     // payload: one byte, the channel setting to store
-    SetChannelsReply = 0x91 // payload: InfoPayload after the change
+    SetChannelsReply = 0x91, // payload: InfoPayload after the change
+    // First and only message of a second connection that then carries one
+    // channel's science bytes, unframed (payload: one byte, the channel index
+    // 0 or 1). The bridge sends the streams there, apart from the replies.
+    ScienceAttach = 0x12
 };
 
 constexpr size_t HeaderSize = 5;

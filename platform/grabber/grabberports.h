@@ -1,9 +1,10 @@
 // Serial ports of the Camera Link frame grabber.
 //
 // The grabber's UARTs are published by the simulator as symbolic links in
-// $PELRA_SIM_DIR/uart (default /tmp/pelra-sim/uart), each pointing at a
-// pseudo-terminal. portName is the full path of the terminal, which
-// QSerialPort::setPortName takes as it is.
+// $PELRA_SIM_DIR/uart, each pointing at a pseudo-terminal; with the variable
+// unset there are none. A file <link>.vendor beside a link holds, in
+// hexadecimal, another vendor id for that port. portName is the full path of
+// the terminal, which QSerialPort::setPortName takes as it is.
 #pragma once
 
 #include <QString>

@@ -245,6 +245,7 @@ private slots:
     void search_findsSimulatedModulesWithTheirSettings();
     void search_dropsOnlyFaultyModule_data();
     void search_dropsOnlyFaultyModule();
+    void search_asksAgainAModuleWhoseFirstExchangeFailed();
     void search_sendsExactRequestsAndDecodesSettings();
     void search_dropsBadlyAnsweringModuleWithinItsTimeouts_data();
     void search_dropsBadlyAnsweringModuleWithinItsTimeouts();
@@ -342,6 +343,32 @@ void TestZestDiscovery::search_dropsOnlyFaultyModule()
     const QStringList expected = listed ? QStringList({"127.1.1.1", "127.1.1.2"})
                                         : QStringList({"127.1.1.2"});
     QCOMPARE(Addresses(found), expected);
+}
+
+void TestZestDiscovery::search_asksAgainAModuleWhoseFirstExchangeFailed()
+{
+    // Busy at the first search answer: the settings connection closes unanswered.
+    NetModuleConfig busy;
+    busy.address = QStringLiteral("127.1.1.1");
+    busy.dropSettingsConnections = 1;
+    NetModule *module = nullptr;
+    QString error;
+    bool started = false;
+    server.run([&] {
+        module = new NetModule(busy);
+        started = module->start(&error);
+    });
+    QVERIFY2(started, qPrintable(error));
+
+    const std::vector<Found> found = Search(kWaitMs);
+    int answered = 0;
+    server.run([&] {
+        answered = module->searchesAnswered();
+        delete module;
+    });
+    QCOMPARE(answered, 3);
+    QCOMPARE(Addresses(found), QStringList({"127.1.1.1"}));
+    QCOMPARE(found[0].controlPort, quint16(5000));
 }
 
 void TestZestDiscovery::search_sendsExactRequestsAndDecodesSettings()
