@@ -170,6 +170,19 @@ bool CardParser::parse(QString *error)
 
 bool CardParser::entry(const QString &key, const QString &value, QString *error)
 {
+    bool exposureKey = false;
+    const bool exposureOk = parseExposureKey(key, value, &card.exposure, &exposureKey, error);
+    if (exposureKey)
+        return exposureOk;
+    bool scienceKey = false;
+    const bool scienceOk = parseScienceKey(key, value, &card.science, &scienceKey, error);
+    if (scienceKey || !scienceOk)
+        return scienceOk;
+    bool healthKey = false;
+    if (!parseCardHealthKey(key, value, &card, &healthKey, error))
+        return false;
+    if (healthKey)
+        return true;
     quint32 n = 0;
     static const QRegularExpression slotKey(QStringLiteral("^slot([12])_(name|type|valid|pad)$"));
     const QRegularExpressionMatch slotMatch = slotKey.match(key);
@@ -235,6 +248,10 @@ bool CardParser::entry(const QString &key, const QString &value, QString *error)
             *error = QStringLiteral("a card drives one or two ASICs");
             return false;
         }
+    } else if (key == QLatin1String("telemetry_busy_percent")) {
+        if (!number(value, 100000, &n, error))
+            return false;
+        card.telemetryBusyPercent = int(n);
     } else if (key == QLatin1String("reload_ms")) {
         if (!number(value, 600000, &n, error))
             return false;
@@ -357,6 +374,12 @@ bool parseLinkGroup(Scenario *s, const Group &g, QString *error)
                 e->emptySilent = false;
                 e->emptyValue = quint16(n);
             }
+        } else if (key == QLatin1String("vendor") && e->kind == Link::UART) {
+            if (!parseNumber(value, 0xFFFF, &n)) {
+                *error = QStringLiteral("line %1 [%2] vendor: expected a number up to 0xffff").arg(g.lines[i]).arg(g.name);
+                return false;
+            }
+            e->uartVendor = quint16(n);
         } else {
             ok = false;
         }

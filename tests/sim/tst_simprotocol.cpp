@@ -157,6 +157,10 @@ void TestSimProtocol::scenario_rejectsBadInputWithClearText_data()
                                              << QStringLiteral("Scenario: line 4: [link.uart.ttyB]: no card uses this link");
     QTest::newRow("bad empty reply") << QStringLiteral("[card1]\nid = 1\nuart = ttyA\n[link.uart.ttyA]\nempty = maybe\n")
                                      << QStringLiteral("Scenario: line 5 [link.uart.ttyA] empty: expected empty = bad, silent or a number");
+    QTest::newRow("science width not a number") << QStringLiteral("[card1]\nid = 1\nuart = ttyA\nscience_width = wide\n")
+                                                << QStringLiteral("Scenario: line 4 [card1] science_width: \"wide\" is not a number from 1 to 65535");
+    QTest::newRow("bad serial vendor") << QStringLiteral("[card1]\nid = 1\nuart = ttyA\n[link.uart.ttyA]\nvendor = 0x10000\n")
+                                       << QStringLiteral("Scenario: line 5 [link.uart.ttyA] vendor: expected a number up to 0xffff");
     QTest::newRow("three ASICs") << QStringLiteral("[card1]\nid = 1\nasics = tambril,tambril,ostera\n")
                                  << QStringLiteral("Scenario: line 3 [card1] asics: a card drives one or two ASICs");
 }
