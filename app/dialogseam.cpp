@@ -3,11 +3,23 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <QFile>
+#include <QProcess>
+
+#include <csignal>
 #include <cstdlib>
+
+#include <sys/types.h>
 
 namespace {
 
 DialogSeam *installedSeam = nullptr;
+
+QList<qint64> &StartedViewers()
+{
+    static QList<qint64> pids;
+    return pids;
+}
 
 DialogSeam &DefaultSeam()
 {
@@ -28,6 +40,12 @@ QString DialogSeam::openFileName(QWidget *parent, const QString &caption, const 
     return QFileDialog::getOpenFileName(parent, caption, dir, filter, nullptr, QFileDialog::DontUseNativeDialog);
 }
 
+QStringList DialogSeam::openFileNames(QWidget *parent, const QString &caption, const QString &dir,
+                                      const QString &filter)
+{
+    return QFileDialog::getOpenFileNames(parent, caption, dir, filter, nullptr, QFileDialog::DontUseNativeDialog);
+}
+
 QString DialogSeam::saveFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter)
 {
     return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, QFileDialog::DontUseNativeDialog);
@@ -43,6 +61,35 @@ QString DialogSeam::existingDirectory(QWidget *parent, const QString &caption, c
 void DialogSeam::terminate(int code)
 {
     std::exit(code);
+}
+
+void DialogSeam::inform(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::information(parent, title, text);
+}
+
+bool DialogSeam::startViewer(const QString &fileName)
+{
+    qint64 pid = 0;
+    if (!QProcess::startDetached(QStringLiteral("ds9"), {fileName}, QString(), &pid))
+        return false;
+    StartedViewers().append(pid);
+    return true;
+}
+
+void DialogSeam::closeViewers()
+{
+    for (qint64 pid : StartedViewers()) {
+        // A viewer closed by hand may have left its process number to another
+        // program: only a process that still runs the viewer is ended.
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray program = cmdline.readAll().split('\0').value(0);
+        if (program == "ds9" || program.endsWith("/ds9"))
+            ::kill(pid_t(pid), SIGTERM);
+    }
+    StartedViewers().clear();
 }
 
 DialogSeam *DialogSeam::current()

@@ -32,6 +32,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->txtLog->setMaximumBlockCount(256);
     ui->tabWidget->setCurrentIndex(0);
     powerRegCache = QVector<quint32>(41, 0);
+    InitManualCommandTab();
 
     PlaceWindow();
 
@@ -76,18 +77,41 @@ void MainWindow::InitActionsConnections()
     for (QPushButton *browse : {ui->btn_browseMaster, ui->btn_datapath, ui->btn_browseLogFile})
         connect(browse, &QAbstractButton::clicked, this, &MainWindow::OnBrowseLoadFile);
 
+    for (QPushButton *load : {ui->btnLoadSelect, ui->btnLoadHighlight, ui->btnLoadAll})
+        connect(load, &QAbstractButton::clicked, this, &MainWindow::OnClickLoadFile);
+
     for (QCheckBox *box : {ui->chkPELRA1, ui->chkPELRA2, ui->chkPELRA3, ui->chkPELRA4, ui->chkPELRA5,
                            ui->chkPELRA6, ui->chkPELRA7, ui->chkPELRA8, ui->chkASIC1, ui->chkASIC2,
                            ui->chkASIC3, ui->chkASIC4, ui->chkASIC5, ui->chkASIC6, ui->chkASIC7, ui->chkASIC8})
         connect(box, &QAbstractButton::clicked, this, &MainWindow::OnSelectPELRA_ASIC);
+
+    ConnectTelemetryButtons();
+
+    for (QRadioButton *family : {ui->rdTAMBRIL, ui->rdOSTERA})
+        connect(family, &QAbstractButton::clicked, this, &MainWindow::OnSelectASIC);
+
+    for (QPushButton *button : {ui->btnWrtAllASICs, ui->btnRdAllASICs, ui->btnWrtSelASICs, ui->btnRdSelASICs,
+                                ui->btnAddASICReg, ui->btnRemoveASICReg, ui->btnMoveUpASICReg, ui->btnMoveDownASICReg,
+                                ui->btnWrtAllPELRAs, ui->btnRdAllPELRAs, ui->btnWrtSelPELRAs, ui->btnRdSelPELRAs,
+                                ui->btnAddPELRAReg, ui->btnRemovePELRAReg, ui->btnMoveUpPELRAReg,
+                                ui->btnMoveDownPELRAReg})
+        connect(button, &QAbstractButton::clicked, this, &MainWindow::OnOperateRegisterTable);
 }
 
-// Close: confirm, offer to save changed settings, close the log file, release
-// the card link and the form. Declining leaves everything as it was.
+// Close: confirm, offer to save changed settings and the changed register
+// table, close the log file, release the card link and the form. Declining
+// leaves everything as it was.
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!ui) {
         event->accept();
+        return;
+    }
+    // A run still uses the card link and the receivers: it is stopped first,
+    // and the window can be closed once it has ended.
+    if (AcquisitionRunning()) {
+        on_btnStopAcq_clicked();
+        event->ignore();
         return;
     }
     if (!dialogs->ask(this, QStringLiteral("PAC"), QStringLiteral("Are you sure to close the application?\n"))) {
@@ -96,6 +120,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     if (ReadWritePacConfigIniFile(2) && dialogs->ask(this, QStringLiteral("PAC"), QStringLiteral("Save pac.ini file?")))
         ReadWritePacConfigIniFile(1);
+    if (ReadWriteManualConfigRegIniFile(2)
+        && dialogs->ask(this, QStringLiteral("PAC"),
+                        QStringLiteral("Save Manual Register config file ") + ManualRegFilePath() + QStringLiteral("?")))
+        ReadWriteManualConfigRegIniFile(1);
 
     logStream.setDevice(nullptr);
     logFile.close();

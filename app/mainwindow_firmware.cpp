@@ -2,6 +2,8 @@
 #include "mainwindow.h"
 
 #include "cardtexts.h"
+#include "dialogseam.h"
+#include "manualcommand.h"
 #include "pelrainterface.h"
 #include "ui_mainwindow.h"
 
@@ -10,7 +12,7 @@
 //  2. reload the selected cards from the ticked slot;
 //  3. log the firmware type the cards report;
 //  4. when the operator pressed the button, tick the ASIC family that the new
-//     firmware serves;
+//     firmware serves and offer that family's register table;
 //  5. mark success for TAMBRIL or OSTERA firmware; the master configuration
 //     stops on anything else.
 void MainWindow::on_btnPELRAFirmware_clicked()
@@ -34,10 +36,19 @@ void MainWindow::on_btnPELRAFirmware_clicked()
         return;
 
     if (byOperator) {
-        if (typeCode == PELRA_Global::FIRMWARE_ID_OSTERA && !ui->rdOSTERA->isChecked())
+        QString question;
+        if (typeCode == PELRA_Global::FIRMWARE_ID_OSTERA && !ui->rdOSTERA->isChecked()) {
             ui->rdOSTERA->setChecked(true);
-        else if (typeCode == PELRA_Global::FIRMWARE_ID_TAMBRIL && !ui->rdTAMBRIL->isChecked())
+            question = ManualCommand::FamilySwitchQuestion(false);
+        } else if (typeCode == PELRA_Global::FIRMWARE_ID_TAMBRIL && !ui->rdTAMBRIL->isChecked()) {
             ui->rdTAMBRIL->setChecked(true);
+            question = ManualCommand::FamilySwitchQuestion(true);
+        }
+        if (!question.isEmpty()) {
+            UpdateManualCommandTab();
+            if (dialogs->ask(this, QStringLiteral("PAC"), question))
+                ReadWriteManualConfigRegIniFile(0);
+        }
     }
     ui->btnPELRAFirmware->setProperty(resultProperty, true);
 }

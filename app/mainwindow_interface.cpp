@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 
 #include "cardtexts.h"
+#include "manualcommand.h"
 #include "interfacelistdlg.h"
 #include "pelrainterface.h"
 #include "ui_mainwindow.h"
@@ -14,10 +15,12 @@
 //  4. with several cards, let the operator choose one in InterfaceListDlg;
 //  5. show the chosen card's links and firmware slots, tick its current link;
 //  6. probe the answering cards and read the firmware type, ticking the
-//     matching ASIC family.
+//     matching ASIC family;
+//  7. end with the register table of the ticked family (btnInterface_LocalCleanup).
 void MainWindow::on_btnInterface_clicked()
 {
     Log(QStringLiteral("Check PELRA communication interface..."), true);
+    QString question;
     ui->rdCamLink->setEnabled(false);
     ui->rdGigE->setEnabled(false);
     ui->rdUSB->setEnabled(false);
@@ -26,6 +29,7 @@ void MainWindow::on_btnInterface_clicked()
     const int wait = ui->txtGigETimeout->text().trimmed().toInt();
     if (wait < 0) {
         Log(QStringLiteral("Invalid GigE timeout!"));
+        btnInterface_LocalCleanup(question);
         return;
     }
 
@@ -35,6 +39,7 @@ void MainWindow::on_btnInterface_clicked()
         Log(QStringLiteral("Checking PELRA interface failed: ") + pelraLink->ErrorString());
     if (cards.isEmpty()) {
         Log(QStringLiteral("No communication interface found"));
+        btnInterface_LocalCleanup(question);
         return;
     }
 
@@ -67,21 +72,29 @@ void MainWindow::on_btnInterface_clicked()
     switch (pelraLink->GetAsicType(selectedPelraMask)) {
     case AsicOstera:
         Log(QStringLiteral("PELRA firmware for OSTERA operation detected"));
-        ui->rdOSTERA->setChecked(true);
+        if (!ui->rdOSTERA->isChecked()) {
+            ui->rdOSTERA->setChecked(true);
+            question = ManualCommand::FamilySwitchQuestion(false);
+        }
         break;
     case AsicTambril:
         Log(QStringLiteral("PELRA firmware for TAMBRIL operation detected"));
-        ui->rdTAMBRIL->setChecked(true);
+        if (!ui->rdTAMBRIL->isChecked()) {
+            ui->rdTAMBRIL->setChecked(true);
+            question = ManualCommand::FamilySwitchQuestion(true);
+        }
         break;
     case AsicBaseMode:
         Log(QStringLiteral("PELRA firmware for BaseMode operation detected"));
         break;
     default:
         Log(QStringLiteral("No valid PELRA firmware on ") + GetPELRAString() + QStringLiteral(" detected!"));
+        btnInterface_LocalCleanup(question);
         return;
     }
     if (answering)
         Log(QStringLiteral("Checking interface succeeded"));
+    btnInterface_LocalCleanup(question);
 }
 
 void MainWindow::ShowChosenCard(const PELRA_Card &card, PELRA_InterfaceType kind)

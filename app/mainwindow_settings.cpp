@@ -68,7 +68,9 @@ bool MainWindow::ReadWritePacConfigIniFile(quint8 mode)
             return false;
         }
         SettingsToWindow(settings);
-        return ValidateLogFile();
+        const bool logOpen = ValidateLogFile();
+        on_btnFresh_clicked();
+        return logOpen;
     }
     case 1:
         if (!WritePacSettings(path, SettingsFromWindow())) {

@@ -4,6 +4,9 @@
 
 #include <fitsio.h>
 
+#include <filesystem>
+#include <system_error>
+
 namespace Frames {
 
 namespace {
@@ -52,6 +55,19 @@ FrameFileResult WriteUShortFits(const std::string &fileName, const std::vector<l
     if (fits_close_file(file, &status) != 0) {
         result.closeFailed = true;
         result.errorText = StatusText(status);
+        FitsDiscard::ClosedFile(fileName);
+        return result;
+    }
+    // CFITSIO can report a clean close of a file whose last block never
+    // reached a full disk: a file shorter than one header block and the
+    // padded data is incomplete.
+    const std::string onDisk = fileName.compare(0, 1, "!") == 0 ? fileName.substr(1) : fileName;
+    std::error_code error;
+    const uintmax_t bytes = std::filesystem::file_size(onDisk, error);
+    const uintmax_t dataBlocks = (count * sizeof(uint16_t) + 2879) / 2880;
+    if (error || bytes < 2880 * (1 + dataBlocks)) {
+        result.closeFailed = true;
+        result.errorText = "the file is incomplete";
         FitsDiscard::ClosedFile(fileName);
         return result;
     }

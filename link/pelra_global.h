@@ -4,6 +4,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "pelra_acqparam.h"
+#include "pelra_errnames.h"
+
 // Handle of an open USB bridge device (the bridge library's own type).
 typedef void *FT_HANDLE;
 

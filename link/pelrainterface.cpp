@@ -3,7 +3,9 @@
 #include "pelrainterface.h"
 
 #include "ftd3xx.h"
+#include "scilog.h"
 #include "stringconvert.h"
+#include "usbsciencestream.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -123,6 +125,7 @@ void PelraInterface::TakeCardAddresses(const PELRA_Card &card)
 
 void PelraInterface::CloseUSBHandle()
 {
+    StopUsbScienceReader();
     if (usbHandle) {
         FT_Close(usbHandle);
         usbHandle = nullptr;
@@ -236,6 +239,9 @@ bool PelraInterface::OpenTcpPort()
         tcpSocket.abort();
         return false;
     }
+    // Packets go out at once: a write without reply (the science port's
+    // opening) must not wait behind Nagle's delay for the card's ACK.
+    tcpSocket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!tcpSocket.isReadable() || !tcpSocket.isWritable()) {
         lastError = QStringLiteral("ReadPELRAReg failed: TCP port is unreadable or unwritable: ")
                     + tcpSocket.errorString();

@@ -15,11 +15,14 @@
 #include <QTcpSocket>
 #include <QVector>
 
+#include <memory>
 #include <vector>
 
 #include "pelra_global.h"
 
 class QTimerEvent;
+class SciLog;
+class UsbScienceStream;
 
 class PelraInterface : public QObject
 {
@@ -101,6 +104,35 @@ public:
     // values: one per code, in the order of `codes`
     bool GetTelemetrySet(const quint16 *codes, quint16 count, float *values, quint8 select);
 
+    // --- USB science stream (pelra_usbbuffer.cpp) ---
+    // Sizes the bridge library's transfer buffers for nBuffers frames of
+    // pixelsPerFrame 16-bit pixels: requests of at most 1 MiB and at least
+    // 16 KiB. False (lastError set) for no buffers, no pixels, or more than
+    // 65535 requests.
+    bool GetUSBBufferSize(qint16 nBuffers, quint32 pixelsPerFrame, quint16 &transferCount, quint32 &transferBytes);
+
+    // --- USB science stream (pelra_usbscience.cpp) ---
+    // A reader thread fills a ring of nBuffers frame slots from the science
+    // pipe; register traffic goes on beside it. dataFormat: bits 0-1 word
+    // format, bits 4-6 data source, bit 8 dual-pipe mode.
+    bool ConfigureUSBScienceInterface(quint16 dataFormat, qint16 nBuffers, quint32 pixelsPerFrame, quint8 cardSelection,
+                                      bool logToFile);
+    // Bytes received and not taken, and what the bridge still holds.
+    quint32 AvailableUSBScienceData();
+    // Whole frames of them.
+    quint32 AvailableUSBImages();
+    // Copies the next frame (at most nPixels pixels) into destination, waiting
+    // up to timeoutMs; on a time-out the pixels received so far. Returns the
+    // pixels delivered.
+    qint64 GetUSBScienceData(int timeoutMs, qint64 nPixels, quint16 *destination);
+    // The next whole frame, valid until the next call, or nullptr.
+    quint16 *GetNextUSBImage(int timeoutMs, quint64 &bytesReceived);
+    bool CloseUSBScienceInterface(quint8 cardSelection);
+    // Frame slots of the stream's ring, and counters for the window and the benchmark.
+    int UsbFrameBufferCount() const;
+    quint64 UsbFramesReceived() const;
+    int UsbRingHighWater() const;
+
     // --- state, for the window and the tests ---
     const QVector<PELRA_Card> &KnownCards() const { return cards; }
     // Takes a card list found earlier (the cards a discovery reported) as the
@@ -141,6 +173,12 @@ private:
     void AddNetworkCard(const quint8 address[4]);
     void TakeCardAddresses(const PELRA_Card &card);
     void CloseUSBHandle();
+
+    // USB science stream: the reader must stop before the handle closes.
+    void StopUsbScienceReader();
+    std::unique_ptr<UsbScienceStream> usbScience;
+    std::unique_ptr<SciLog> usbSciLog;
+    quint64 usbFrameBytes = 0;
 
     PELRA_InterfaceType interfaceType = InterfaceNone;
     quint16 currentCardId = 0;

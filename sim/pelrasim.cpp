@@ -78,7 +78,7 @@ bool SimulatorPrivate::startServers(QString *error)
         }
         case Link::UART: {
             auto *server = new PtyLinkServer(e.get(), &mutex, host);
-            if (!server->start(dir + QStringLiteral("/uart/") + e->name(), error))
+            if (!server->start(dir + QStringLiteral("/uart/") + e->name(), s->uartVendor, error))
                 return false;
             break;
         }
@@ -98,8 +98,6 @@ Simulator::Simulator()
     : d(new SimulatorPrivate)
 {
     d->dir = qEnvironmentVariable("PELRA_SIM_DIR");
-    if (d->dir.isEmpty())
-        d->dir = QStringLiteral("/tmp/pelra-sim");
 }
 
 Simulator::~Simulator()
@@ -158,6 +156,10 @@ bool Simulator::start(QString *error)
         return true;
     if (d->cards.empty()) {
         *error = QStringLiteral("No scenario loaded");
+        return false;
+    }
+    if (d->dir.isEmpty()) {
+        *error = QStringLiteral("No device folder: name one with --dir or PELRA_SIM_DIR");
         return false;
     }
     for (const char *sub : {"/usb", "/uart"}) {
@@ -242,11 +244,55 @@ int Simulator::asicResetPulses(quint16 cardId) const
     return c ? c->asicResetEdges() : 0;
 }
 
+void Simulator::raiseErrorCounter(quint16 cardId, int index, quint16 amount)
+{
+    QMutexLocker locker(&d->mutex);
+    if (CardModel *c = d->card(cardId))
+        c->raiseErrorCounter(index, amount);
+}
+
+ExposureState Simulator::asicExposure(quint16 cardId, int asicIndex) const
+{
+    QMutexLocker locker(&d->mutex);
+    CardModel *c = d->card(cardId);
+    if (!c || asicIndex < 0 || asicIndex >= c->asicCount())
+        return ExposureState();
+    return c->asic(asicIndex).exposure();
+}
+
+QVector<RegisterWrite> Simulator::registerWrites(quint16 cardId) const
+{
+    QMutexLocker locker(&d->mutex);
+    CardModel *c = d->card(cardId);
+    return c ? c->writes().entries() : QVector<RegisterWrite>();
+}
+
+void Simulator::clearRegisterWrites()
+{
+    QMutexLocker locker(&d->mutex);
+    for (const auto &c : d->cards)
+        c->writes().clear();
+}
+
 void Simulator::setFault(quint16 cardId, Link link, Fault fault, int count, int lateMs)
 {
     QMutexLocker locker(&d->mutex);
     if (LinkEndpoint *e = d->endpoint(cardId, link))
         e->setFault(fault, count, lateMs);
+}
+
+void Simulator::setScienceFault(quint16 cardId, Link link, ScienceFault fault, int frameIndex)
+{
+    QMutexLocker locker(&d->mutex);
+    if (CardModel *c = d->card(cardId))
+        c->science().setFault(link, fault, frameIndex);
+}
+
+quint64 Simulator::scienceFramesSent(quint16 cardId, Link link) const
+{
+    QMutexLocker locker(&d->mutex);
+    CardModel *c = d->card(cardId);
+    return c ? c->science().framesSent(link) : 0;
 }
 
 void Simulator::clearFaults()

@@ -12,6 +12,9 @@
 // another process: the executable pelra-sim runs the same class).
 #pragma once
 
+#include "simexposure.h"
+#include "simwritelog.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -32,7 +35,16 @@ enum class Fault {
     WrongCode,        // the reply code is wrong
     WrongEcho,        // the echoed address bytes are wrong
     LateReply,        // the reply comes after lateMs
-    DropConnection    // the link is closed (TCP / USB socket) instead of answering
+    DropConnection,   // the link is closed (TCP / USB socket) instead of answering
+    RefuseWrites      // USB: the reply is sent, then the bridge takes no more commands (writes fail)
+};
+
+// What a card's science path does wrong (see setScienceFault).
+enum class ScienceFault {
+    None,
+    StopMidFrame,     // half of a frame is sent, then the card stops sending
+    DropConnection,   // half of a frame is sent, then the connection is closed
+    OtherPeer         // GigE: the module reports another peer port in 0x1826/0x1827
 };
 
 class SimulatorPrivate;
@@ -50,7 +62,7 @@ public:
     bool loadScenarioText(const QString &text, QString *error);
 
     // Folder in which USB devices and serial ports are published; defaults to
-    // $PELRA_SIM_DIR or /tmp/pelra-sim. Set it before start().
+    // $PELRA_SIM_DIR, and start() fails without one. Set it before start().
     void setDeviceDir(const QString &dir);
     QString deviceDir() const;
 
@@ -64,6 +76,24 @@ public:
     void setAsicRegister(quint16 cardId, int asicIndex, quint16 address, quint32 value);
     // Rising edges of the ASIC reset bit in card register 0x0210 (one per reset pulse).
     int asicResetPulses(quint16 cardId) const;
+    // Adds to error counter `index` (0-32, in the order the card link reads
+    // the counters; simcardhealth.h), as a link or ASIC fault would.
+    void raiseErrorCounter(quint16 cardId, int index, quint16 amount = 1);
+    // Exposure state of an ASIC: triggered or not, trigger and stop writes so
+    // far, and the ramp its registers hold (simexposure.h, scenario keys asic_*).
+    ExposureState asicExposure(quint16 cardId, int asicIndex) const;
+    // Every card and ASIC register write the card carried out, oldest first,
+    // with its time (simwritelog.h); setCardRegister/setAsicRegister are not
+    // writes. Wait for the last write with a read before looking.
+    QVector<RegisterWrite> registerWrites(quint16 cardId) const;
+    void clearRegisterWrites();
+
+    // Science path fault of the card on `link`: StopMidFrame and
+    // DropConnection hit frame `frameIndex` (0: the next frame the card sends);
+    // OtherPeer lasts until ScienceFault::None.
+    void setScienceFault(quint16 cardId, Link link, ScienceFault fault, int frameIndex = 0);
+    // Whole frames the card's science sender on `link` has sent so far.
+    quint64 scienceFramesSent(quint16 cardId, Link link) const;
 
     // Fault for the next `count` replies (-1: until cleared) on the link
     // through which the card is reached.

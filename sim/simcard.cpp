@@ -16,18 +16,11 @@ constexpr quint16 RegSpiSetup2 = 0x1002;
 constexpr quint16 RegSpiPage = 0x1003;
 constexpr quint16 RegSpiSetup4 = 0x1004;
 constexpr quint16 RegReloadSlot = 0x1008;
-constexpr quint16 RegUsbConfig = 0x01E0;
-constexpr quint16 RegUsbPattern = 0x01E1;
-constexpr quint16 RegUsbPatternWidth = 0x01E2;
 constexpr quint16 RegFirmwareId = 0xFFFB;
 constexpr quint16 RegCardId = 0xFFFC;
 
 constexpr quint16 PageSlot1 = 0x009F;
 constexpr quint16 PageSlot2 = 0x00EF;
-
-// Upper bound for one burst of test-pattern data, so a mistyped geometry
-// cannot exhaust memory.
-constexpr qint64 MaxPatternBytes = qint64(512) << 20;
 
 void clearRange(std::vector<quint16> &regs, quint16 first, quint16 last)
 {
@@ -65,10 +58,15 @@ bool parseFirmwareType(const QString &text, FirmwareType *type)
 }
 
 CardModel::CardModel(const CardSettings &settings)
-    : cfg(settings), regs(0x10000, 0), running(settings.firmware)
+    : cfg(settings), regs(0x10000, 0), running(settings.firmware),
+      telemetry(settings.id, settings.telemetryBusyPercent)
 {
     for (AsicFamily family : cfg.asics)
         asicList.emplace_back(family);
+    for (AsicModel &asic : asicList)
+        asic.setExposureRegisters(cfg.exposure);
+    sci.setSettings(cfg.science);
+    powerUpHealth();
     for (auto it = cfg.registers.cbegin(); it != cfg.registers.cend(); ++it)
         regs[it.key()] = it.value();
     clock.start();
@@ -136,8 +134,11 @@ quint16 CardModel::read(quint16 address)
     default:
         break;
     }
+    if (TelemetryConverter::answers(address))
+        return telemetry.read(address, regs, clock.elapsed());
     if (address >= EepromBuffer && address < EepromBuffer + EepromWords)
         return spiReadMode() ? eepromWord(address - EepromBuffer) : 0;
+    sci.cardReads(address);
     return regs[address];
 }
 
@@ -146,10 +147,26 @@ void CardModel::poke(quint16 address, quint16 value)
     regs[address] = value;
 }
 
+void CardModel::writeAsic(int index, quint16 address, quint32 value, bool dma)
+{
+    AsicModel &target = asicList[size_t(index)];
+    const ExposureState before = target.exposure();
+    target.write(address, value);
+    writeLog.record(RegisterWrite::asicWrite(index, address, target.read(address), dma));
+    const ExposureState after = target.exposure();
+    if (after.triggers != before.triggers)
+        sci.asicTriggered(index);
+    if (after.stops != before.stops)
+        sci.asicStopped(index);
+}
+
 void CardModel::write(quint16 address, quint16 value)
 {
-    if (address == RegProbe || address == RegFirmwareId || address == RegCardId)
+    writeLog.record(RegisterWrite::card(address, value));
+    if (address == RegProbe || address == RegFirmwareId || address == RegCardId || address == RegFifoLayout)
         return;
+    if (TelemetryConverter::watches(address))
+        telemetry.write(address, value, regs, clock.elapsed());
     const quint16 old = regs[address];
     regs[address] = value;
     switch (address) {
@@ -171,8 +188,11 @@ void CardModel::write(quint16 address, quint16 value)
         break;
     case RegAsicControl: {
         const quint16 bit = runningFirmware() == FirmwareType::Tambril ? 0x0008 : 0x0001;
-        if (!(old & bit) && (value & bit))
+        if (!(old & bit) && (value & bit)) {
             ++resetEdges;
+            for (AsicModel &asic : asicList)
+                asic.powerUp();
+        }
         break;
     }
     case RegReloadSlot:
@@ -183,42 +203,10 @@ void CardModel::write(quint16 address, quint16 value)
             reloadStartMs = clock.elapsed();
         }
         break;
-    case RegUsbPattern:
-        if (value != 0 && (regs[RegUsbConfig] & 1))
-            emitUsbPattern();
-        break;
     default:
         break;
     }
-}
-
-// Frame f carries pixel i = (i + 256 f) mod 65536, little-endian 16-bit words,
-// which is what the acquisition's pattern check expects.
-void CardModel::emitUsbPattern()
-{
-    const qint64 width = qint64(regs[RegUsbPatternWidth]) + 1;
-    const qint64 height = qint64(regs[RegUsbPatternWidth + 1]) + 1;
-    const qint64 frames = regs[RegUsbPatternWidth + 2];
-    const qint64 pixels = width * height;
-    if (frames <= 0 || usbScience.size() + pixels * 2 * frames > MaxPatternBytes)
-        return;
-    const int start = usbScience.size();
-    usbScience.resize(int(start + pixels * 2 * frames));
-    char *out = usbScience.data() + start;
-    for (qint64 f = 0; f < frames; ++f) {
-        for (qint64 i = 0; i < pixels; ++i) {
-            const quint16 v = quint16((i + 256 * f) & 0xFFFF);
-            *out++ = char(v & 0xFF);
-            *out++ = char(v >> 8);
-        }
-    }
-}
-
-QByteArray CardModel::takeUsbScience()
-{
-    QByteArray out;
-    out.swap(usbScience);
-    return out;
+    sci.cardWrote(address, value);
 }
 
 }  // namespace pelrasim

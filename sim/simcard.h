@@ -9,11 +9,18 @@
 //   0x0210  ASIC control; rising edges of the reset bit are counted
 //   0x1000-0x1004, 0x3F80-0x4000  firmware-name read over the EEPROM SPI
 //   0x1008 <- 1 or 2  reload from that slot
-//   0x1E1 <- non-zero  with USB science on (0x1E0 bit 0): emit the test
-//           pattern frames described by 0x1E2-0x1E4 on the USB link
+//   0x0400-0x045F, 0x0480, 0x0481  telemetry converter (simtelemetry.h)
+//   0x1A0-0x1A1, 0x1B0-0x1B6, 0x1D0-0x1D4, 0x1E0-0x1E4, 0x1820-0x182D
+//           the science path (simcardscience.h)
+//   error counters, 0x01A0-0x01AB FIFO status, 0xFFFE FIFO layout, 0x0102
+//           OSTERA address auto-increment, ASIC reset (simcardhealth.h)
 #pragma once
 
 #include "simasic.h"
+#include "simcardhealth.h"
+#include "simcardscience.h"
+#include "simtelemetry.h"
+#include "simwritelog.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -46,6 +53,10 @@ struct CardSettings {
     int reloadMs = 300;
     int gigeSpeed = 0;                         // 10, 100, 1000 or 0
     QHash<quint16, quint16> registers;         // initial values
+    ExposureRegisters exposure;                // ramp and trigger registers of its ASICs
+    ScienceSettings science;                   // its science frames (scenario keys science_*)
+    int telemetryBusyPercent = 100;            // telemetry conversion time, % of the real one
+    FifoLayout fifoLayout = FifoLayout::One;   // 0xFFFE and the idle FIFO status
 };
 
 class CardModel
@@ -63,6 +74,11 @@ public:
     // Test access: plain storage, bypassing the card's write side effects.
     void poke(quint16 address, quint16 value);
 
+    // An ASIC register write that the card passes on to its ASIC `index`.
+    void writeAsic(int index, quint16 address, quint32 value, bool dma);
+    // Every card and ASIC register write above, in order (not pokes).
+    WriteLog &writes() { return writeLog; }
+
     FirmwareType runningFirmware();
     // The card relays ASIC commands only while it runs that family's firmware.
     bool relaysTo(AsicFamily family);
@@ -71,8 +87,14 @@ public:
     AsicModel &asic(int index) { return asicList[size_t(index)]; }
 
     int asicResetEdges() const { return resetEdges; }
-    // Science bytes produced since the last call (USB test pattern).
-    QByteArray takeUsbScience();
+    // Adds to error counter `index` (0-32, simcardhealth.h), wrapping at 16 bits.
+    void raiseErrorCounter(int index, quint16 amount);
+    // The ASIC register that word k of a block starting at `start` addresses.
+    quint16 asicBlockRegister(int asicIndex, quint16 start, int k) const;
+    // The science path: frames, their senders, FIFO status.
+    CardScience &science() { return sci; }
+    // Register contents without a read's side effects.
+    quint16 stored(quint16 address) const { return regs[address]; }
 
     static constexpr int EepromWords = 129;
     static constexpr quint16 EepromBuffer = 0x3F80;
@@ -80,7 +102,7 @@ public:
 private:
     quint16 eepromWord(int index) const;
     bool spiReadMode() const;
-    void emitUsbPattern();
+    void powerUpHealth();
 
     CardSettings cfg;
     std::vector<AsicModel> asicList;
@@ -91,7 +113,9 @@ private:
     int reloadSlot = 0;
     qint64 reloadStartMs = 0;
     int resetEdges = 0;
-    QByteArray usbScience;
+    TelemetryConverter telemetry;
+    WriteLog writeLog;
+    CardScience sci{this};
 };
 
 }  // namespace pelrasim

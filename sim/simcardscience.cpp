@@ -182,8 +182,14 @@ void CardScience::cardWrote(quint16 address, quint16 value)
         break;
     }
     case RegScienceFlag:
-        if (gige)
+        if (gige) {
             gige->flagWritten(value, quint16((card->stored(RegScienceBlock) << 8) | (card->stored(RegScienceBlock + 1) & 0xFF)));
+            // The ASIC FIFOs' pattern, started when the path was switched on,
+            // waits in the card's FIFO until the module lets frames flow;
+            // opening the science port dropped the frames queued for it.
+            if ((value & 0xF) == 0x3 && (card->stored(RegGigeConfig) & 1))
+                startAsicFifoPattern();
+        }
         break;
     default:
         break;

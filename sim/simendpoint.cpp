@@ -116,9 +116,9 @@ bool LinkEndpoint::replyTo(const QByteArray &packet, QByteArray *reply)
         for (int n = 0; n < slots.size() && n < 8; ++n) {
             if (!(c.select & (1u << n)) || !slots[n].card->relaysTo(slots[n].card->asic(slots[n].index).family()))
                 continue;
-            AsicModel &asic = slots[n].card->asic(slots[n].index);
             for (int k = 0; k < c.values.size(); ++k)
-                asic.write(quint16(c.address + k), c.values[k]);
+                slots[n].card->writeAsic(slots[n].index, slots[n].card->asicBlockRegister(slots[n].index, c.address, k),
+                                         c.values[k], c.dma);
         }
         return false;
     }
@@ -134,7 +134,7 @@ bool LinkEndpoint::replyTo(const QByteArray &packet, QByteArray *reply)
                 return false;
             QVector<quint32> values(c.count);
             for (int k = 0; k < c.count; ++k)
-                values[k] = asic.read(quint16(c.address + k));
+                values[k] = asic.read(card->asicBlockRegister(slots[n].index, c.address, k));
             *reply = c.kind == Kind::AsicRead ? protocol::asicReadReply(c.code, c.address, values.first(), c.wide24)
                                               : protocol::asicBlockReadReply(c.address, values, c.wide24);
             return true;
@@ -168,6 +168,9 @@ void LinkEndpoint::applyFault(Outcome *outcome)
     case Fault::DropConnection:
         outcome->answer = false;
         outcome->drop = true;
+        break;
+    case Fault::RefuseWrites:
+        outcome->refuseWrites = true;
         break;
     case Fault::None:
         break;

@@ -22,6 +22,7 @@ struct Outcome {
     QByteArray reply;
     int delayMs = 0;          // send it this much later
     bool drop = false;        // close the connection instead of answering
+    bool refuseWrites = false;   // answer, then stop reading the connection
 };
 
 // Splits a byte stream into command packets.

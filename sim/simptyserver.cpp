@@ -1,5 +1,7 @@
 #include "simservers.h"
 
+#include "simscenario.h"
+
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -21,15 +23,17 @@ PtyLinkServer::~PtyLinkServer()
 {
     delete readNotifier;
     delete writeNotifier;
-    if (!linkPath.isEmpty())
+    if (!linkPath.isEmpty()) {
         QFile::remove(linkPath);
+        QFile::remove(linkPath + QStringLiteral(".vendor"));
+    }
     if (slave >= 0)
         ::close(slave);
     if (master >= 0)
         ::close(master);
 }
 
-bool PtyLinkServer::start(const QString &path, QString *error)
+bool PtyLinkServer::start(const QString &path, quint16 vendorId, QString *error)
 {
     master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
@@ -59,6 +63,15 @@ bool PtyLinkServer::start(const QString &path, QString *error)
         return false;
     }
     linkPath = path;
+    QFile vendorFile(path + QStringLiteral(".vendor"));
+    vendorFile.remove();
+    if (vendorId != GrabberUartVendor) {
+        if (!vendorFile.open(QIODevice::WriteOnly)
+            || vendorFile.write(QByteArray::number(vendorId, 16).rightJustified(4, '0')) != 4) {
+            *error = QStringLiteral("Cannot publish the vendor of %1").arg(path);
+            return false;
+        }
+    }
     readNotifier = new QSocketNotifier(master, QSocketNotifier::Read);
     connect(readNotifier, &QSocketNotifier::activated, this, &PtyLinkServer::readMaster);
     writeNotifier = new QSocketNotifier(master, QSocketNotifier::Write);
@@ -85,7 +98,7 @@ void PtyLinkServer::readMaster()
     QByteArray packet;
     while (stream.next(&packet)) {
         // A terminal cannot be dropped: a dropped connection is a missing reply here.
-        const Outcome outcome = processPacket(lock, endpoint, packet, nullptr);
+        const Outcome outcome = processPacket(lock, endpoint, packet);
         if (outcome.answer)
             pacer->send(outcome.reply, outcome.delayMs);
     }

@@ -11,10 +11,14 @@
 
 namespace pelrasim {
 
+// Vendor id of the frame grabber's serial ports.
+constexpr quint16 GrabberUartVendor = 0x102B;
+
 struct EndpointSettings {
     Link kind = Link::USB;
     QString name;                  // USB serial number, UART name or IPv4 address
     QVector<int> cards;            // indexes into Scenario::cards
+    quint16 uartVendor = GrabberUartVendor;   // vendor id the serial port reports
     bool emptySilent = false;      // reads of empty positions get no reply
     quint16 emptyValue = 0x0BAD;   // otherwise they read this value
     quint16 tcpPort = 42306;       // GigE command port

@@ -13,6 +13,7 @@
 #include <QTcpServer>
 
 #include <functional>
+#include <memory>
 
 class QLocalSocket;
 class QMutex;
@@ -21,9 +22,12 @@ class QTcpSocket;
 
 namespace pelrasim {
 
-// Hands one packet to the endpoint under the lock. Science bytes the cards
-// produced go to *usbScience (or are discarded when it is null).
-Outcome processPacket(QMutex *lock, LinkEndpoint *endpoint, const QByteArray &packet, QByteArray *usbScience);
+class GigeSciencePort;
+class ScienceSender;
+
+// Hands one packet to the endpoint under the lock; exposures the packet
+// triggered start once it is handled whole.
+Outcome processPacket(QMutex *lock, LinkEndpoint *endpoint, const QByteArray &packet);
 
 // Writes replies in the order the card produced them: once one reply is
 // late, everything after it waits behind it. Owned by the connection.
@@ -55,6 +59,7 @@ private:
     LinkEndpoint *endpoint;
     QMutex *lock;
     QTcpServer server;
+    std::unique_ptr<GigeSciencePort> science;   // the network module's science port
     struct Connection {
         PacketStream stream;
         ReplyPacer *pacer = nullptr;
@@ -71,8 +76,10 @@ class PtyLinkServer : public QObject
 public:
     PtyLinkServer(LinkEndpoint *endpoint, QMutex *lock, QObject *parent = nullptr);
     ~PtyLinkServer() override;
-    // Opens the terminal and publishes it as the symbolic link linkPath.
-    bool start(const QString &linkPath, QString *error);
+    // Opens the terminal and publishes it as the symbolic link linkPath. A
+    // vendor other than the grabber's is published beside it, in
+    // linkPath + ".vendor", as the grabber layer would report it.
+    bool start(const QString &linkPath, quint16 vendorId, QString *error);
     QString terminal() const { return terminalPath; }
 
 private:
@@ -117,13 +124,21 @@ private:
     void handleMessage(QLocalSocket *socket, Connection &conn, quint8 kind, const QByteArray &payload);
     void sendInfo(QLocalSocket *socket, quint8 kind, const Connection &conn);
 
+    // A connection that asked to carry a science channel leaves the command
+    // traffic and goes to the science sender.
+    void attachScience(QLocalSocket *socket);
+
     LinkEndpoint *endpoint;
     QMutex *lock;
+    std::unique_ptr<ScienceSender> science;
     int usbVersion;
     quint8 storedChannels;
     QString path;
     QLocalServer server;
     QHash<QLocalSocket *, Connection> connections;
+    // Connections that stopped taking commands (fault RefuseWrites): held open
+    // here, read side shut, so the host sees no hang-up but cannot write.
+    QVector<int> refusingFds;
 };
 
 }  // namespace pelrasim

@@ -1,20 +1,19 @@
 #include "simservers.h"
 
+#include "simgigescience.h"
+
 #include <QMutexLocker>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace pelrasim {
 
-Outcome processPacket(QMutex *lock, LinkEndpoint *endpoint, const QByteArray &packet, QByteArray *usbScience)
+Outcome processPacket(QMutex *lock, LinkEndpoint *endpoint, const QByteArray &packet)
 {
     QMutexLocker locker(lock);
     const Outcome outcome = endpoint->handle(packet);
-    for (CardModel *card : endpoint->cards()) {
-        const QByteArray science = card->takeUsbScience();
-        if (usbScience)
-            usbScience->append(science);
-    }
+    for (CardModel *card : endpoint->cards())
+        card->science().flush();
     return outcome;
 }
 
@@ -57,12 +56,31 @@ TcpLinkServer::~TcpLinkServer()
         delete it.key();
     }
     streams.clear();
+    if (science) {
+        {
+            QMutexLocker locker(lock);
+            for (CardModel *card : endpoint->cards())
+                card->science().attachGige(nullptr);
+        }
+        science.reset();   // its sender may wait for the lock: not held here
+    }
 }
 
 bool TcpLinkServer::start(const QHostAddress &address, quint16 port, QString *error)
 {
-    if (server.listen(address, port))
+    if (server.listen(address, port)) {
+        science.reset(new GigeSciencePort(address.toIPv4Address()));
+        science->sender().setEventHandler([this](quint16 cardId, SenderEvent e) {
+            QMutexLocker locker(lock);
+            for (CardModel *card : endpoint->cards())
+                if (card->id() == cardId)
+                    card->science().senderEvent(Link::GigE, e);
+        });
+        QMutexLocker locker(lock);
+        for (CardModel *card : endpoint->cards())
+            card->science().attachGige(science.get());
         return true;
+    }
     *error = QStringLiteral("Cannot listen on %1:%2: %3").arg(address.toString()).arg(port).arg(server.errorString());
     return false;
 }
@@ -95,7 +113,7 @@ void TcpLinkServer::readSocket(QTcpSocket *socket)
     streams[socket].stream.append(socket->readAll());
     QByteArray packet;
     while (streams.contains(socket) && streams[socket].stream.next(&packet)) {
-        const Outcome outcome = processPacket(lock, endpoint, packet, nullptr);
+        const Outcome outcome = processPacket(lock, endpoint, packet);
         if (outcome.drop) {
             streams.remove(socket);
             socket->abort();

@@ -1,9 +1,13 @@
 #include "simservers.h"
 
+#include "simsciencesender.h"
 #include "usbwire.h"
 
 #include <QLocalSocket>
 #include <QMutexLocker>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace pelrasim {
 
@@ -31,13 +35,26 @@ QByteArray pipeMessages(quint8 pipe, const QByteArray &bytes)
 
 UsbLinkServer::UsbLinkServer(LinkEndpoint *endpoint, QMutex *lock, int usbVersion, quint8 storedChannels,
                              QObject *parent)
-    : QObject(parent), endpoint(endpoint), lock(lock), usbVersion(usbVersion), storedChannels(storedChannels)
+    : QObject(parent), endpoint(endpoint), lock(lock),
+      science(new ScienceSender(QStringLiteral("usb ") + endpoint->name())), usbVersion(usbVersion),
+      storedChannels(storedChannels)
 {
     connect(&server, &QLocalServer::newConnection, this, &UsbLinkServer::acceptConnections);
+    science->setEventHandler([this](quint16 cardId, SenderEvent e) {
+        QMutexLocker locker(this->lock);
+        for (CardModel *card : this->endpoint->cards())
+            if (card->id() == cardId)
+                card->science().senderEvent(Link::USB, e);
+    });
+    QMutexLocker locker(lock);
+    for (CardModel *card : endpoint->cards())
+        card->science().attachUsb(science.get());
 }
 
 UsbLinkServer::~UsbLinkServer()
 {
+    for (int fd : refusingFds)
+        ::close(fd);
     // The sockets are children of the server; end them while the table they report to still exists.
     for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
         it.key()->disconnect(this);
@@ -45,6 +62,36 @@ UsbLinkServer::~UsbLinkServer()
     }
     connections.clear();
     server.close();
+    {
+        QMutexLocker locker(lock);
+        for (CardModel *card : endpoint->cards())
+            card->science().attachUsb(nullptr);
+    }
+    science.reset();   // its sender may wait for the lock: not held here
+}
+
+// The science sender takes over the connection's descriptor; the local socket
+// object lets go of its own copy.
+void UsbLinkServer::attachScience(QLocalSocket *socket)
+{
+    const int fd = ::dup(int(socket->socketDescriptor()));
+    connections.remove(socket);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+    {
+        QMutexLocker locker(lock);
+        --endpoint->connections;   // a pipe of an open device, not a device opened again
+    }
+    if (fd < 0)
+        return;
+    const int buffer = 4 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+    // Attached before the reader goes on, so a trigger sent after this
+    // can never find the old connection still in place.
+    const char attached = 1;
+    ::send(fd, &attached, 1, MSG_NOSIGNAL);
+    science->setSink(fd);
 }
 
 bool UsbLinkServer::start(const QString &socketPath, QString *error)
@@ -134,27 +181,39 @@ void UsbLinkServer::handleMessage(QLocalSocket *socket, Connection &conn, quint8
             storedChannels = quint8(payload[0]);
         sendInfo(socket, usbwire::SetChannelsReply, conn);
         return;
+    case usbwire::ScienceAttach:
+        attachScience(socket);
+        return;
     case usbwire::PipeOut:
         break;
     default:
         return;
     }
     conn.stream.append(payload);
-    const quint8 sciencePipe = conn.activeChannels == usbwire::ChannelsTwo ? usbwire::PipeScience : usbwire::PipeIn;
     QByteArray packet;
     while (conn.stream.next(&packet)) {
-        QByteArray science;
-        const Outcome outcome = processPacket(lock, endpoint, packet, &science);
+        const Outcome outcome = processPacket(lock, endpoint, packet);
         if (outcome.drop) {
             connections.remove(socket);
             socket->abort();
             socket->deleteLater();
             return;
         }
+        if (outcome.refuseWrites) {
+            // The bridge stops taking data before it answers, so the host's
+            // next write fails at once. A duplicate keeps the connection open
+            // after the local socket sees its read side end and closes.
+            const int held = ::dup(int(socket->socketDescriptor()));
+            if (held >= 0) {
+                refusingFds.append(held);
+                ::shutdown(held, SHUT_RD);
+            }
+            conn.pacer->send(message(usbwire::PipeIn, outcome.reply));
+            socket->flush();
+            return;
+        }
         if (outcome.answer)
             conn.pacer->send(message(usbwire::PipeIn, outcome.reply), outcome.delayMs);
-        if (!science.isEmpty())
-            conn.pacer->send(pipeMessages(sciencePipe, science));
     }
 }
 

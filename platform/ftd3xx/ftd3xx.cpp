@@ -31,6 +31,7 @@
 namespace {
 
 constexpr int ControlTimeoutMs = 2000;
+constexpr int PumpSliceMs = 10;
 constexpr uint16_t BridgeVendorId = 0x5043;
 constexpr uint16_t BridgeProductId = 0x0601;
 constexpr const char *BridgeDescription = "PELRA USB3 bridge";
@@ -280,7 +281,94 @@ FT_STATUS readFromPipe(Device *dev, int channel, uint8_t *buffer, uint32_t lengt
             status = FT_TIMEOUT;
             break;
         }
-        pump(dev, wait);
+        // In short slices: a science reader on channel 1 may take the
+        // message off the socket and queue it here meanwhile.
+        pump(dev, wait < 0 ? PumpSliceMs : std::min(wait, PumpSliceMs));
+    }
+    if (transferred)
+        *transferred = got;
+    return status;
+}
+
+void closeScience(Device *dev, int channel)
+{
+    if (dev->scienceFd[channel] >= 0)
+        ::close(dev->scienceFd[channel]);
+    dev->scienceFd[channel] = -1;
+    dev->scienceEnded[channel] = false;
+}
+
+// Opens the science connection of a channel on first use. False when the
+// bridge cannot be reached.
+bool attachScience(Device *dev, int channel)
+{
+    if (dev->scienceFd[channel] >= 0)
+        return true;
+    const int fd = connectSocket(deviceFolder() + "/" + dev->serial);
+    if (fd < 0)
+        return false;
+    uint8_t message[usbwire::HeaderSize + 1];
+    usbwire::putHeader(message, usbwire::ScienceAttach, 1);
+    message[usbwire::HeaderSize] = uint8_t(channel);
+    pollfd pfd{fd, POLLOUT, 0};
+    if (::poll(&pfd, 1, ControlTimeoutMs) <= 0 || ::send(fd, message, sizeof message, MSG_NOSIGNAL) != ssize_t(sizeof message)) {
+        ::close(fd);
+        return false;
+    }
+    // The bridge confirms that the channel's stream comes here from now on.
+    pfd = {fd, POLLIN, 0};
+    uint8_t attached = 0;
+    if (::poll(&pfd, 1, ControlTimeoutMs) <= 0 || ::recv(fd, &attached, 1, 0) != 1 || attached != 1) {
+        ::close(fd);
+        return false;
+    }
+    dev->scienceFd[channel] = fd;
+    dev->scienceEnded[channel] = false;
+    return true;
+}
+
+// Science bytes of a channel: first what came as pipe messages on the command
+// connection, then the stream itself, read straight into the caller's buffer.
+FT_STATUS readScience(Device *dev, int channel, uint8_t *buffer, uint32_t length, uint32_t *transferred,
+                      uint32_t timeoutMs)
+{
+    uint32_t got = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    FT_STATUS status = FT_OK;
+    if (!attachScience(dev, channel))
+        status = FT_IO_ERROR;
+    const int sfd = dev->scienceFd[channel];
+    // Channel 0 shares pipe 0x82 with the command replies: its queue holds
+    // replies, never science. Channel 1 data may also come as pipe messages.
+    const bool queued = channel == 1;
+    while (status == FT_OK && got < length) {
+        if (queued) {
+            std::lock_guard<std::mutex> guard(dev->io);
+            got += uint32_t(dev->pipe[channel].take(buffer + got, length - got));
+        }
+        if (got == length)
+            break;
+        if (!dev->scienceEnded[channel]) {
+            const ssize_t n = ::recv(sfd, buffer + got, length - got, MSG_DONTWAIT);
+            if (n > 0) {
+                got += uint32_t(n);
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                dev->scienceEnded[channel] = true;   // the bridge closed the stream
+        }
+        if (dev->scienceEnded[channel] && dev->dead) {
+            status = FT_IO_ERROR;
+            break;
+        }
+        const int wait = timeoutMs == 0 ? -1 : remainingMs(deadline);
+        if (wait == 0) {
+            status = FT_TIMEOUT;
+            break;
+        }
+        pollfd pfd[2] = {{queued ? dev->fd : -1, POLLIN, 0}, {dev->scienceEnded[channel] ? -1 : sfd, POLLIN, 0}};
+        if (::poll(pfd, 2, wait) > 0 && (pfd[0].revents & POLLIN))
+            pump(dev, 0);
     }
     if (transferred)
         *transferred = got;
@@ -521,7 +609,7 @@ FT_STATUS FT_GetReadQueueStatus(FT_HANDLE handle, uint8_t channelIndex, uint32_t
         return FT_INVALID_PARAMETER;
     pump(dev, 0);
     size_t queued = 0;
-    {
+    if (channelIndex == 1) {   // channel 0's queue holds command replies
         std::lock_guard<std::mutex> guard(dev->io);
         queued = dev->pipe[channelIndex].size();
     }
@@ -547,11 +635,16 @@ FT_STATUS FT_ClearStreamPipe(FT_HANDLE handle, bool allWritePipes, bool allReadP
     if (!dev)
         return FT_INVALID_HANDLE;
     pump(dev, 0);
+    std::lock_guard<std::mutex> guard(dev->io);
     if (allReadPipes) {
         dev->pipe[0].clear();
         dev->pipe[1].clear();
+        closeScience(dev, 0);
+        closeScience(dev, 1);
     } else if (pipeId == 0x82 || pipeId == 0x83) {
         dev->pipe[pipeId - 0x82].clear();
+        // What the stream still had in flight goes with its connection.
+        closeScience(dev, pipeId - 0x82);
     } else if (!allWritePipes && pipeId != 0x02) {
         return FT_INVALID_PARAMETER;
     }

@@ -23,7 +23,8 @@ enum Kind : uint8_t {
     SetChannelsReply = 0x91, // payload: InfoPayload after the change
     // First and only message of a second connection that then carries one
     // channel's science bytes, unframed (payload: one byte, the channel index
-    // 0 or 1). The bridge sends the streams there, apart from the replies.
+    // 0 or 1). The bridge answers with one byte (1) once the stream goes
+    // there, apart from the replies; only then may the card be triggered.
     ScienceAttach = 0x12
 };
 

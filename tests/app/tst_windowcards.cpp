@@ -121,7 +121,9 @@ private slots:
                                           + QStringLiteral(" : 115200, 8, 2, 1, 0")));
         QVERIFY(f->panelHasLineEndingWith(QStringLiteral("PELRA01042: USB Port connected")));
         QVERIFY(f->panelHasLineEndingWith(QStringLiteral("PELRA firmware for TAMBRIL operation detected")));
-        QVERIFY(f->panelLines().last().endsWith(QStringLiteral(":  Checking interface succeeded")));
+        // The start-up check ends by loading the register table of the ticked family (none is named).
+        QVERIFY(f->panelLines().at(f->panelLines().size() - 2).endsWith(QStringLiteral(":  Checking interface succeeded")));
+        QVERIFY(f->panelLines().last().endsWith(QStringLiteral(":  Manual Config Register file  doesn't exist")));
 
         QVERIFY(w<QRadioButton>("rdGigE")->isChecked());
         QCOMPARE(w<QRadioButton>("rdGigE")->text(), QStringLiteral("GigE (127.1.1.1,  1000 Mbit speed)"));
@@ -188,7 +190,9 @@ private slots:
             QVERIFY(f->panelHasLineEndingWith(QStringLiteral("PELRA firmware for TAMBRIL operation detected")));
         }
         QVERIFY(w<QRadioButton>("rdGigE")->isChecked());
-        QVERIFY(f->panelLines().last().endsWith(QStringLiteral(":  Checking interface succeeded")));
+        // The start-up check ends by loading the register table of the ticked family (none is named).
+        QVERIFY(f->panelLines().at(f->panelLines().size() - 2).endsWith(QStringLiteral(":  Checking interface succeeded")));
+        QVERIFY(f->panelLines().last().endsWith(QStringLiteral(":  Manual Config Register file  doesn't exist")));
     }
 
     void linkButtons_switchTheLinkOrSayWhyNot()
@@ -254,7 +258,16 @@ private slots:
         QCOMPARE(sim->cardRegister(0x0412, 0x1008), quint16(slot1 ? 1 : 2));
         QVERIFY(w<QRadioButton>(family.toLatin1().constData())->isChecked());
         QCOMPARE(button->property("btnPELRAFirmware"), QVariant(true));
-        QVERIFY(f->seam.asked.isEmpty());
+        // The family changed: the tab follows it and offers that family's register table.
+        const bool tambril = family == QStringLiteral("rdTAMBRIL");
+        QCOMPARE(f->seam.asked, QStringList{QStringLiteral("PAC|Different ASIC type detected (%1 instead of %2). "
+                                                           "Load the corresponding %1 register table for the Manual Command Tab?")
+                                                .arg(tambril ? "TAMBRIL" : "OSTERA", tambril ? "OSTERA" : "TAMBRIL")});
+        QCOMPARE(w<QTableWidget>("tblASIC")->horizontalHeaderItem(3)->text(),
+                 tambril ? QStringLiteral("24Bit") : QStringLiteral("mSPI"));
+        // Reloading the same family asks nothing.
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(f->seam.asked.size(), 1);
     }
 
     void baseModeCard_reloadFailsAndProbeWarns()
@@ -262,7 +275,9 @@ private slots:
         QVERIFY(startSim(QString::fromLatin1(kBaseModeCard)));
         f->makeWindow();
         QVERIFY(f->panelHasLineEndingWith(QStringLiteral("PELRA firmware for BaseMode operation detected")));
-        QVERIFY(f->panelLines().last().endsWith(QStringLiteral(":  Checking interface succeeded")));
+        // The start-up check ends by loading the register table of the ticked family (none is named).
+        QVERIFY(f->panelLines().at(f->panelLines().size() - 2).endsWith(QStringLiteral(":  Checking interface succeeded")));
+        QVERIFY(f->panelLines().last().endsWith(QStringLiteral(":  Manual Config Register file  doesn't exist")));
         QVERIFY(w<QRadioButton>("rdOSTERA")->isChecked());
 
         w<QRadioButton>("rdSlot1")->setChecked(true);

@@ -37,6 +37,11 @@ public:
     {
         return answerFile(caption, dir, filter);
     }
+    QStringList openFileNames(QWidget *, const QString &caption, const QString &dir, const QString &filter) override
+    {
+        fileDialogs << caption + QLatin1Char('|') + dir + QLatin1Char('|') + filter;
+        return fileListAnswers.isEmpty() ? QStringList() : fileListAnswers.takeFirst();
+    }
     QString saveFileName(QWidget *, const QString &caption, const QString &dir, const QString &filter) override
     {
         return answerFile(caption, dir, filter);
@@ -46,12 +51,26 @@ public:
         return answerFile(caption, dir, QString());
     }
     void terminate(int code) override { terminations << code; }
+    void inform(QWidget *, const QString &title, const QString &text) override
+    {
+        informed << title + QLatin1Char('|') + text;
+    }
+    // Viewers are never started in tests: the calls are recorded.
+    bool startViewer(const QString &fileName) override
+    {
+        viewerCommands << QStringLiteral("start|") + fileName;
+        return true;
+    }
+    void closeViewers() override { viewerCommands << QStringLiteral("close"); }
 
     QList<bool> answers;           // Yes/No answers in order; No once they run out
     QStringList asked;
     QString fileAnswer;            // what every file dialog returns (empty: cancelled)
+    QList<QStringList> fileListAnswers;   // what each multi-file dialog returns, in order; then cancelled
     QStringList fileDialogs;       // "caption|start folder|filter"
     QList<int> terminations;
+    QStringList informed;          // "title|text" of every information box
+    QStringList viewerCommands;    // "start|<file>" or "close"
 
 private:
     QString answerFile(const QString &caption, const QString &dir, const QString &filter)

@@ -33,6 +33,9 @@ private slots:
     void lateReply_neverTakenForTheNextRequest();
     void usbShortRead_failsWithCountsAndDropsHandle();
     void usbDroppedDevice_isReopenedByTheNextWrite();
+    void usbFailedWrite_dropsTheHandle();
+    void uartPortThatCannotOpen_namesTheReason();
+    void failedInterfaceSwitch_keepsTheOpenLink();
     void gigeShortReply_acceptedByTransportRejectedByCaller();
     void gigeWrongEcho_namesCodeAndAddress();
     void uartSilentCard_timesOutWithText();
@@ -147,6 +150,52 @@ void TestTransports::usbDroppedDevice_isReopenedByTheNextWrite()
     QVERIFY2(link.ReadPELRAReg(0xFFFB, value, 0x01), qPrintable(link.ErrorString()));
     QCOMPARE(value, 0x5A7Eu);
     QCOMPARE(fx.sim->connectionCount(0x0412, Link::USB), connections + 1);
+}
+
+void TestTransports::usbFailedWrite_dropsTheHandle()
+{
+    PelraInterface link;
+    QVERIFY(fx.attach(link, 0x0412, InterfaceUSB));
+    fx.sim->setFault(0x0412, Link::USB, Fault::RefuseWrites, 1);
+    quint32 value = 0;
+    QVERIFY2(link.ReadPELRAReg(0xFFFC, value, 0x01), qPrintable(link.ErrorString()));
+    QVERIFY(link.IsPortOpen());
+    QVERIFY(!link.WritePELRAReg(0x0500, 0x1234, 0x01));
+    QCOMPARE(link.ErrorString(), QStringLiteral("Failed to write to USB port!"));
+    QVERIFY(!link.IsPortOpen());
+    // A fresh handle carries the next command.
+    QVERIFY2(link.WritePELRAReg(0x0500, 0x1234, 0x01), qPrintable(link.ErrorString()));
+    QTRY_COMPARE_WITH_TIMEOUT(fx.sim->cardRegister(0x0412, 0x0500), quint16(0x1234), 1000);
+}
+
+void TestTransports::uartPortThatCannotOpen_namesTheReason()
+{
+    PelraInterface link;
+    PELRA_Card card;
+    card.cardId = 0x0412;
+    card.hasUART = true;
+    card.serialPortName = QStringLiteral("/nonexistent/ttySOL9");
+    link.SetKnownCards({card});
+    QVERIFY(link.SetCurrentInterfaceType(0x0412, InterfaceUART) != 0);
+    quint32 value = 0;
+    QVERIFY(!link.ReadPELRAReg(0xFFFC, value, 0x01));
+    QCOMPARE(link.ErrorString(), QStringLiteral("OpenUARTPort failed: No such file or directory"));
+    QVERIFY(!link.IsPortOpen());
+}
+
+void TestTransports::failedInterfaceSwitch_keepsTheOpenLink()
+{
+    PelraInterface link;
+    PELRA_Card card = fx.cardOn(0x0412, InterfaceGigE);
+    link.SetKnownCards({card});
+    QVERIFY(link.SetCurrentInterfaceType(0x0412, InterfaceGigE) != 0);
+    quint32 value = 0;
+    QVERIFY(link.ReadPELRAReg(0xFFFC, value, 0x01));
+    const int connections = fx.sim->connectionCount(0x0412, Link::GigE);
+    QCOMPARE(link.SetCurrentInterfaceType(0x0412, InterfaceUSB), 0);
+    QVERIFY(link.IsPortOpen());
+    QVERIFY(link.ReadPELRAReg(0xFFFC, value, 0x01));
+    QCOMPARE(fx.sim->connectionCount(0x0412, Link::GigE), connections);
 }
 
 void TestTransports::gigeShortReply_acceptedByTransportRejectedByCaller()
