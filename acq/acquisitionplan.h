@@ -16,7 +16,6 @@ enum class SyncMode { Never, OnAcquisition, OnEveryExposure };
 
 // A plain value: the run reads nothing else.
 struct AcquisitionPlan {
-    QString groupName;
     bool testPattern = false;         // the card's test pattern instead of the ASICs' images
     quint32 exposures = 1;
     quint32 resetFrames = 0;          // per exposure; 0 when reset frames are not sent
@@ -29,7 +28,6 @@ struct AcquisitionPlan {
     bool viewer = false;              // open the first frame in the viewer
     QStringList asicNames;            // "1" ... "8" of the selected ASICs
     bool splitPerAsic = false;        // several ASICs and "Process Multi-FIFO Science Data at Runtime"
-    quint64 bytesPerFrame = 0;        // for the data rate
 
     quint64 TotalFrames() const { return quint64(exposures) * (quint64(resetFrames) + readFrames); }
     int FrameTimeoutMs() const { return qMax(firstFrameTimeoutMs, frameTimeoutMs); }

@@ -41,7 +41,6 @@ public:
 
     // The whole sequence; true when every frame was saved.
     bool Run();
-    quint64 FramesSaved() const { return saved; }
 
 signals:
     void LogLine(const QString &text);

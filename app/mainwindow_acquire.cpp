@@ -183,7 +183,6 @@ bool MainWindow::AcquireRamp(const QString &basePath, int firstFrameTimeout, int
 
     const PELRA_Global::AcqParam *g = SelectedAcqParam();
     AcquisitionPlan plan;
-    plan.groupName = g ? g->name : QString();
     plan.testPattern = g && g->trgDest == 0;
     plan.exposures = ui->txtRamp->text().trimmed().toUInt();
     plan.resetFrames = ui->Send_Reset_Data->isChecked() ? ui->txtReset->text().trimmed().toUInt() : 0;
@@ -198,7 +197,6 @@ bool MainWindow::AcquireRamp(const QString &basePath, int firstFrameTimeout, int
     plan.viewer = ui->chkImgViewer->isChecked();
     plan.asicNames = asicNames;
     plan.splitPerAsic = asicNames.size() > 1 && ui->chkProcessMultiSciData->isChecked();
-    plan.bytesPerFrame = quint64(pixelsPerFrame) * 2u;
 
     WindowRunSteps steps(*this, quint16(asicNames.size()), blockSize);
     AcquisitionRun run(plan, steps);
@@ -346,7 +344,8 @@ bool MainWindow::SaveScienceFrame(const QString &name, const quint16 *pixels, qu
 void MainWindow::StartViewer(const QStringList &files)
 {
     for (const QString &file : files)
-        dialogs->startViewer(file);
+        if (!dialogs->startViewer(file))
+            Log(QStringLiteral("WARNING: The image viewer ds9 could not be started for ") + file);
 }
 
 void MainWindow::on_CloseImg_clicked()
