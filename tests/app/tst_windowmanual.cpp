@@ -242,7 +242,7 @@ private slots:
         const int asicRow = addRow(asicTable(), QStringLiteral("7001"), QStringLiteral("12345"), true);
         rowButton(asicTable(), asicRow, false)->click();
         QCOMPARE(messages().last(), QStringLiteral("Writing ASIC 0x7001 with val 0x12345 succeeded"));
-        QCOMPARE(sim->asicRegister(0x0412, 0, 0x7001), 0x12345u);
+        QTRY_COMPARE_WITH_TIMEOUT(sim->asicRegister(0x0412, 0, 0x7001), 0x12345u, 2000);
         sim->setAsicRegister(0x0412, 0, 0x7001, 0xABCDEF);
         rowButton(asicTable(), asicRow, true)->click();
         QCOMPARE(messages().last(), QStringLiteral("Reading ASIC 0x7001 succeeded"));
