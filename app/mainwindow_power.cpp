@@ -131,18 +131,18 @@ void MainWindow::on_btnSetVolt_clicked()
     const quint32 cardWord = CardWord(ui);
 
     for (const AsicPower &asic : Asics) {
-        const QVector<Power::Field> specs = Power::AsicFields(asic.number);
+        const QVector<Power::Field> fields = Power::AsicFields(asic.number);
         QVector<quint32> codes;
         for (int i = 0; i < Power::FieldsPerAsic; ++i) {
             QLineEdit *field = ui->*asic.fields[i];
             const qint64 n = Power::Thousandths(field->text());
             // Negative entries have no register code; they are refused like
             // entries above the limit.
-            if (n < 0 || n > Power::Limit(specs.at(i).kind)) {
-                Log(specs.at(i).rejection);
+            if (n < 0 || n > Power::Limit(fields.at(i).kind)) {
+                Log(fields.at(i).rejection);
                 return;
             }
-            codes << Power::Code(specs.at(i).kind, n);
+            codes << Power::Code(fields.at(i).kind, n);
             field->setText(Power::ThousandthsText(n));
         }
         for (int i = 0; i < Power::FieldsPerAsic; ++i) {
@@ -240,9 +240,9 @@ void MainWindow::ReadPowerSettings(bool fromTab)
 
     powerRegCache = fresh;
     for (const AsicPower &asic : Asics) {
-        const QVector<Power::Field> specs = Power::AsicFields(asic.number);
+        const QVector<Power::Field> fields = Power::AsicFields(asic.number);
         for (int i = 0; i < Power::FieldsPerAsic; ++i)
-            (ui->*asic.fields[i])->setText(Power::CodeText(specs.at(i).kind, fresh.at(asic.firstCache + i)));
+            (ui->*asic.fields[i])->setText(Power::CodeText(fields.at(i).kind, fresh.at(asic.firstCache + i)));
         const quint32 word = fresh.at(asic.enableCache);
         for (int bit = 0; bit < Power::AsicEnableBits; ++bit)
             (ui->*asic.boxes[bit])->setChecked(word & (1u << bit));
