@@ -129,6 +129,7 @@ private:
     // load files: after a family change, rebuild the Manual Command tab and
     // offer its register table (nothing when `question` is empty)
     void AskFamilyRegisterTable(const QString &question);
+    bool TakeFirmwareFamily(PELRA_ASICType type, QString &question);
 
     // manual command tab
     // Adapts the tab to the ASIC family ticked with rdTAMBRIL/rdOSTERA.

@@ -44,11 +44,7 @@ void MainWindow::on_btnPELRAFirmware_clicked()
             ui->rdTAMBRIL->setChecked(true);
             question = ManualCommand::FamilySwitchQuestion(true);
         }
-        if (!question.isEmpty()) {
-            UpdateManualCommandTab();
-            if (dialogs->ask(this, QStringLiteral("PAC"), question))
-                ReadWriteManualConfigRegIniFile(0);
-        }
+        AskFamilyRegisterTable(question);
     }
     ui->btnPELRAFirmware->setProperty(resultProperty, true);
 }

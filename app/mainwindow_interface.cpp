@@ -3,7 +3,6 @@
 #include "mainwindow.h"
 
 #include "cardtexts.h"
-#include "manualcommand.h"
 #include "interfacelistdlg.h"
 #include "pelrainterface.h"
 #include "ui_mainwindow.h"
@@ -69,25 +68,7 @@ void MainWindow::on_btnInterface_clicked()
     ShowChosenCard(cards.at(chosen), kind);
 
     const quint8 answering = GetAvailablePELRAs(false);
-    switch (pelraLink->GetAsicType(selectedPelraMask)) {
-    case AsicOstera:
-        Log(QStringLiteral("PELRA firmware for OSTERA operation detected"));
-        if (!ui->rdOSTERA->isChecked()) {
-            ui->rdOSTERA->setChecked(true);
-            question = ManualCommand::FamilySwitchQuestion(false);
-        }
-        break;
-    case AsicTambril:
-        Log(QStringLiteral("PELRA firmware for TAMBRIL operation detected"));
-        if (!ui->rdTAMBRIL->isChecked()) {
-            ui->rdTAMBRIL->setChecked(true);
-            question = ManualCommand::FamilySwitchQuestion(true);
-        }
-        break;
-    case AsicBaseMode:
-        Log(QStringLiteral("PELRA firmware for BaseMode operation detected"));
-        break;
-    default:
+    if (!TakeFirmwareFamily(pelraLink->GetAsicType(selectedPelraMask), question)) {
         Log(QStringLiteral("No valid PELRA firmware on ") + GetPELRAString() + QStringLiteral(" detected!"));
         btnInterface_LocalCleanup(question);
         return;

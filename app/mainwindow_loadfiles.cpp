@@ -141,6 +141,34 @@ void MainWindow::OnClickLoadFile()
     AskFamilyRegisterTable(question);
 }
 
+// Logs the family the card's firmware serves and ticks its button; when the
+// tick changed, `question` offers that family's register table. False, with
+// nothing logged, for firmware of no known family.
+bool MainWindow::TakeFirmwareFamily(PELRA_ASICType type, QString &question)
+{
+    switch (type) {
+    case AsicOstera:
+        Log(QStringLiteral("PELRA firmware for OSTERA operation detected"));
+        if (!ui->rdOSTERA->isChecked()) {
+            ui->rdOSTERA->setChecked(true);
+            question = ManualCommand::FamilySwitchQuestion(false);
+        }
+        return true;
+    case AsicTambril:
+        Log(QStringLiteral("PELRA firmware for TAMBRIL operation detected"));
+        if (!ui->rdTAMBRIL->isChecked()) {
+            ui->rdTAMBRIL->setChecked(true);
+            question = ManualCommand::FamilySwitchQuestion(true);
+        }
+        return true;
+    case AsicBaseMode:
+        Log(QStringLiteral("PELRA firmware for BaseMode operation detected"));
+        return true;
+    default:
+        return false;
+    }
+}
+
 void MainWindow::AskFamilyRegisterTable(const QString &question)
 {
     if (question.isEmpty())

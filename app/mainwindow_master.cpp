@@ -2,7 +2,6 @@
 // and ASICs it names from power-up to a known state.
 #include "mainwindow.h"
 
-#include "manualcommand.h"
 #include "masterconfig.h"
 #include "pelrainterface.h"
 #include "ui_mainwindow.h"
@@ -114,28 +113,8 @@ void MainWindow::on_btMasterConfig_clicked()
     ui->chkProcessMultiSciData->setChecked(several);
 
     QString question;
-    switch (pelraLink->GetAsicType(cardMask)) {
-    case AsicOstera:
-        Log(QStringLiteral("PELRA firmware for OSTERA operation detected"));
-        if (!ui->rdOSTERA->isChecked()) {
-            ui->rdOSTERA->setChecked(true);
-            question = ManualCommand::FamilySwitchQuestion(false);
-        }
-        break;
-    case AsicTambril:
-        Log(QStringLiteral("PELRA firmware for TAMBRIL operation detected"));
-        if (!ui->rdTAMBRIL->isChecked()) {
-            ui->rdTAMBRIL->setChecked(true);
-            question = ManualCommand::FamilySwitchQuestion(true);
-        }
-        break;
-    case AsicBaseMode:
-        Log(QStringLiteral("PELRA firmware for BaseMode operation detected"));
-        break;
-    case AsicUnknown:
+    if (!TakeFirmwareFamily(pelraLink->GetAsicType(cardMask), question))
         Log(QStringLiteral("No valid PELRA firmware detected"));
-        break;
-    }
     AskFamilyRegisterTable(question);
     Log(QStringLiteral("Loading master config file succeeded"));
 }
