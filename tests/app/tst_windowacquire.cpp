@@ -240,6 +240,8 @@ private slots:
         QFETCH(QString, group);
         QFETCH(quint8, asics);
         QFETCH(QString, buffers);
+        if (link == QLatin1String("GigE"))
+            SKIP_UNLESS_GIGE_BUFFER_GRANTED();
         QVERIFY(start());
         useLink(link);
         select(group);
@@ -275,6 +277,7 @@ private slots:
 
     void imageRun_filesNamedPerExposureAndFrame_viewerOnTheFirst()
     {
+        SKIP_UNLESS_GIGE_BUFFER_GRANTED();
         QVERIFY(start());
         useLink(QStringLiteral("GigE"));
         select(QStringLiteral("Image"));
@@ -416,6 +419,8 @@ private slots:
         QFETCH(QString, link);
         QFETCH(int, fault);
         QFETCH(QString, message);
+        if (link == QLatin1String("GigE"))
+            SKIP_UNLESS_GIGE_BUFFER_GRANTED();
         QVERIFY(start());
         useLink(link);
         select(QStringLiteral("Port"));

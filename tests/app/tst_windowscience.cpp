@@ -96,6 +96,7 @@ private slots:
 
     void gige_oneAsic2048_framesOfTheImageAndGrabberReadOuts()
     {
+        SKIP_UNLESS_GIGE_BUFFER_GRANTED();
         QVERIFY(start());
         QVERIFY(w<QRadioButton>("rdGigE")->isChecked());
         select(QStringLiteral("Image"));
