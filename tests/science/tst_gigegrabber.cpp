@@ -2,6 +2,7 @@
 // connections: the handshake's register traffic and failures, the ring, the
 // test pattern pixel by pixel, a consumer slower than the card, and streams
 // that stop half-way through a frame or lose their connection.
+#include "../receivebuffer.h"
 #include "framelayout.h"
 #include "gigeframegrabber.h"
 #include "sciencefixture.h"
@@ -67,6 +68,9 @@ private:
 
 void TestGigeGrabber::init()
 {
+    // Only the ring-size arithmetic runs without the receiver's socket buffer.
+    if (!QByteArray(QTest::currentTestFunction()).startsWith("ringSize"))
+        SKIP_UNLESS_GIGE_BUFFER_GRANTED();
     const QString error = fixture.start(ScienceScenario());
     QVERIFY2(error.isEmpty(), qPrintable(error));
     link.reset(new PelraInterface);
